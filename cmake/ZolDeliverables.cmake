@@ -1,0 +1,67 @@
+# Flags and the declaration function shared by every deliverable.
+
+# Product code: C++17 with no C++ runtime, so a library needs only libc; all
+# symbols hidden but the JNIEXPORT entry points. __FILE__ is the path below
+# the source tree, whose base name the complaints print.
+add_library(zol_product_flags INTERFACE)
+target_include_directories(zol_product_flags INTERFACE ${PROJECT_SOURCE_DIR}/src)
+target_include_directories(zol_product_flags SYSTEM INTERFACE ${ZOL_JNI_INCLUDE_DIRS})
+target_compile_options(zol_product_flags INTERFACE
+  -fno-exceptions -fno-rtti -fno-threadsafe-statics
+  -fvisibility=hidden -fvisibility-inlines-hidden
+  -ffunction-sections -fdata-sections
+  -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=
+  -Wall -Wextra -Wshadow -Wformat=2 -Wcast-qual -Wundef
+  $<$<BOOL:${ZOL_WERROR}>:-Werror>)
+
+# The support library: both modules, linked statically into a deliverable.
+function(zol_support_library)
+  add_library(zol_support STATIC
+    ${PROJECT_SOURCE_DIR}/src/share/native/zol_tools.cpp
+    ${PROJECT_SOURCE_DIR}/src/share/jni/jni_tools.cpp)
+  target_link_libraries(zol_support PUBLIC zol_product_flags)
+endfunction()
+
+set_property(GLOBAL PROPERTY ZOL_DELIVERABLES "")
+set_property(GLOBAL PROPERTY ZOL_DELIVERABLE_OBJECTS "")
+
+# zol_deliverable(NAME SOURCES src... [SUPPORT])
+#
+# Declares lib<NAME>.so. A deliverable whose sources are not written yet is
+# skipped, so the list of deliverables can stand complete from the start.
+# The objects are kept as zol_<NAME>_objects for the unit tests to link.
+function(zol_deliverable name)
+  cmake_parse_arguments(arg "SUPPORT" "" "SOURCES" ${ARGN})
+  set(sources "")
+  foreach(source IN LISTS arg_SOURCES)
+    set(path ${PROJECT_SOURCE_DIR}/src/${source})
+    if(NOT EXISTS ${path})
+      message(STATUS "Deliverable ${name}: not built yet (no src/${source})")
+      return()
+    endif()
+    list(APPEND sources ${path})
+  endforeach()
+
+  add_library(zol_${name}_objects OBJECT ${sources})
+  target_link_libraries(zol_${name}_objects PUBLIC zol_product_flags)
+
+  add_library(${name} SHARED $<TARGET_OBJECTS:zol_${name}_objects>)
+  target_link_libraries(${name} PRIVATE zol_product_flags)
+  if(arg_SUPPORT)
+    target_link_libraries(${name} PRIVATE zol_support)
+    target_link_libraries(zol_${name}_objects INTERFACE zol_support)
+  endif()
+  # Linked by the C driver: no libstdc++, libgcc folded in statically, and
+  # only the entry points exported.
+  set_target_properties(${name} PROPERTIES
+    LINKER_LANGUAGE C
+    OUTPUT_NAME ${name})
+  target_link_options(${name} PRIVATE
+    -static-libgcc
+    -Wl,-z,defs -Wl,--as-needed -Wl,--gc-sections -Wl,--exclude-libs,ALL
+    -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
+  install(TARGETS ${name} LIBRARY DESTINATION lib)
+
+  set_property(GLOBAL APPEND PROPERTY ZOL_DELIVERABLES ${name})
+  set_property(GLOBAL APPEND PROPERTY ZOL_DELIVERABLE_OBJECTS zol_${name}_objects)
+endfunction()

@@ -1,0 +1,41 @@
+// Captures what the code under test writes to the file descriptors 1 and 2,
+// including output of C stdio that is still buffered when the capture ends.
+#ifndef ZOLTEST_CAPTURE_H
+#define ZOLTEST_CAPTURE_H
+
+#include <functional>
+#include <string>
+
+namespace zoltest {
+
+struct Output {
+  std::string out;
+  std::string err;
+};
+
+Output capture(const std::function<void()>& body);
+
+// Runs body with fd 1 on /dev/full, so every flush of stdout fails. Returns
+// what reached fd 2, and as out what stdio still held for fd 1 afterwards.
+Output with_stdout_full(const std::function<void()>& body);
+
+}  // namespace zoltest
+
+
+namespace zoltest {
+
+// The end of a forked child: its exit status (or 128 + the signal that ended
+// it) and what it wrote to fd 1 and fd 2.
+struct Exit {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs body in a forked child that exits with 0 when body returns, so that
+// natives that end the process can be tested for their exact output.
+Exit run_forked(const std::function<void()>& body);
+
+}  // namespace zoltest
+
+#endif  // ZOLTEST_CAPTURE_H
