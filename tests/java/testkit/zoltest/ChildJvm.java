@@ -1,0 +1,151 @@
+package zoltest;
+
+import java.io.ByteArrayOutputStream;
+import java.io.File;
+import java.io.IOException;
+import java.io.InputStream;
+import java.io.UncheckedIOException;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.concurrent.TimeUnit;
+
+/**
+ * Runs a main class in a fresh JVM of the running JDK, under -Xcheck:jni, with
+ * the built libraries on java.library.path, and returns its exit status and
+ * output. A scenario that ends the process, or needs a freshly loaded library,
+ * runs this way.
+ */
+public final class ChildJvm {
+    /** What the child did. */
+    public static final class Result {
+        public final int exitCode;
+        public final String stdout;
+        public final String stderr;
+
+        Result(int exitCode, String stdout, String stderr) {
+            this.exitCode = exitCode;
+            this.stdout = stdout;
+            this.stderr = stderr;
+        }
+
+        /** JNI warnings on either stream that the allowed list does not cover. */
+        public List<String> unexpectedWarnings() {
+            List<String> found = new ArrayList<>(JniWarnings.unexpected(stdout));
+            found.addAll(JniWarnings.unexpected(stderr));
+            return found;
+        }
+
+        @Override
+        public String toString() {
+            return "exit " + exitCode + "\n--- stdout ---\n" + stdout + "--- stderr ---\n" + stderr;
+        }
+    }
+
+    private final String mainClass;
+    private final List<String> args = new ArrayList<>();
+    private final List<String> options = new ArrayList<>();
+    private final List<Path> classpathFirst = new ArrayList<>();
+    private long timeoutSeconds = 120;
+    private boolean checkWarnings = true;
+
+    public ChildJvm(String mainClass) {
+        this.mainClass = mainClass;
+    }
+
+    /** Puts the classes of a fixture variant before the normal ones. */
+    public ChildJvm variant(String name) {
+        classpathFirst.add(TestEnv.variant(name));
+        return this;
+    }
+
+    public ChildJvm args(String... more) {
+        args.addAll(Arrays.asList(more));
+        return this;
+    }
+
+    /** Further JVM options, such as -agentpath or -Xss. */
+    public ChildJvm options(String... more) {
+        options.addAll(Arrays.asList(more));
+        return this;
+    }
+
+    public ChildJvm timeout(long seconds) {
+        timeoutSeconds = seconds;
+        return this;
+    }
+
+    /** For runs that look at the warnings themselves. */
+    public ChildJvm ignoreWarnings() {
+        checkWarnings = false;
+        return this;
+    }
+
+    public List<String> command() {
+        List<String> command = new ArrayList<>();
+        command.add(Path.of(System.getProperty("java.home"), "bin", "java").toString());
+        command.addAll(TestEnv.jvmOptions());
+        command.addAll(options);
+        List<String> classpath = new ArrayList<>();
+        classpathFirst.forEach(p -> classpath.add(p.toString()));
+        classpath.add(TestEnv.classes().toString());
+        String own = System.getProperty("java.class.path");
+        if (own != null && !own.isEmpty()) {
+            classpath.add(own);
+        }
+        command.add("-cp");
+        command.add(String.join(File.pathSeparator, classpath));
+        command.add(mainClass);
+        command.addAll(args);
+        return command;
+    }
+
+    /** Runs the child; fails on a time-out and, unless ignored, on an unexpected JNI warning. */
+    public Result run() {
+        try {
+            Process process = new ProcessBuilder(command()).redirectInput(ProcessBuilder.Redirect.from(new File("/dev/null"))).start();
+            ByteArrayOutputStream out = new ByteArrayOutputStream();
+            ByteArrayOutputStream err = new ByteArrayOutputStream();
+            Thread outReader = pump(process.getInputStream(), out);
+            Thread errReader = pump(process.getErrorStream(), err);
+            if (!process.waitFor(timeoutSeconds, TimeUnit.SECONDS)) {
+                process.destroyForcibly().waitFor();
+                outReader.join();
+                errReader.join();
+                throw new AssertionError("child JVM did not end within " + timeoutSeconds + " s: " + command()
+                        + "\n" + new Result(-1, text(out), text(err)));
+            }
+            outReader.join();
+            errReader.join();
+            Result result = new Result(process.exitValue(), text(out), text(err));
+            if (checkWarnings && !result.unexpectedWarnings().isEmpty()) {
+                throw new AssertionError("unexpected JNI warnings " + result.unexpectedWarnings() + "\n" + result);
+            }
+            return result;
+        } catch (IOException e) {
+            throw new UncheckedIOException(e);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            throw new AssertionError("interrupted", e);
+        }
+    }
+
+    private static String text(ByteArrayOutputStream bytes) {
+        return bytes.toString(StandardCharsets.UTF_8);
+    }
+
+    private static Thread pump(InputStream in, ByteArrayOutputStream sink) {
+        Thread thread = new Thread(() -> {
+            try {
+                in.transferTo(sink);
+            } catch (IOException e) {
+                // The child is gone; what was read stays.
+            }
+        });
+        thread.setDaemon(true);
+        thread.start();
+        return thread;
+    }
+}

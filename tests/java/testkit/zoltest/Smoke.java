@@ -1,0 +1,64 @@
+package zoltest;
+
+import java.nio.file.Files;
+import java.util.List;
+
+/**
+ * Loads every built deliverable into a JVM of its own and runs its short
+ * scenario; prints one line per deliverable and exits with 1 if a built one
+ * failed.
+ */
+public final class Smoke {
+    /** Every deliverable, in the order of the suite's table. */
+    static final List<String> DELIVERABLES = List.of(
+            "brantholm", "quenmarl", "tamsik", "vostrel", "Quorvell", "Nordevik", "mirabont", "ulmapine",
+            "Olvedrin", "Zandrofel", "Grendalo", "Harvimble", "Justrelo", "Kestramon", "tellvarn",
+            "Pellandor", "Wistmore", "Rostavel", "Sandrovik", "Vendroskel", "Yarbellin");
+
+    private Smoke() {}
+
+    public static void main(String[] args) throws Exception {
+        List<String> names = args.length > 0 ? List.of(args) : DELIVERABLES;
+        int failed = 0;
+        int passed = 0;
+        System.out.printf("%-11s %-52s %s%n", "library", "loaded by", "scenario: result");
+        for (String name : names) {
+            if (!Files.exists(TestEnv.library(name))) {
+                System.out.printf("%-11s %-52s %s%n", name, "-", "not built yet");
+                continue;
+            }
+            SmokeScenario scenario;
+            try {
+                scenario = (SmokeScenario) Class.forName("Smoke_" + name).getDeclaredConstructor().newInstance();
+            } catch (ClassNotFoundException e) {
+                System.out.printf("%-11s %-52s %s%n", name, "-", "built; no scenario: FAILED");
+                failed++;
+                continue;
+            }
+            String verdict;
+            try {
+                ChildJvm.Result result = new ChildJvm(SmokeChild.class.getName())
+                        .options(scenario.jvmOptions().toArray(new String[0]))
+                        .args("Smoke_" + name)
+                        .timeout(120)
+                        .ignoreWarnings()
+                        .run();
+                verdict = scenario.judge(result);
+                if (verdict == null && !result.unexpectedWarnings().isEmpty()) {
+                    verdict = "JNI warning: " + result.unexpectedWarnings().get(0);
+                }
+            } catch (AssertionError e) {
+                verdict = e.getMessage().split("\n")[0];
+            }
+            System.out.printf("%-11s %-52s %s: %s%n", name, scenario.loadedBy(), scenario.scenario(),
+                    verdict == null ? "ok" : "FAILED (" + verdict + ")");
+            if (verdict == null) {
+                passed++;
+            } else {
+                failed++;
+            }
+        }
+        System.out.printf("%d ok, %d failed, %d not built yet%n", passed, failed, names.size() - passed - failed);
+        System.exit(failed == 0 ? 0 : 1);
+    }
+}
