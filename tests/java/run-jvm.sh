@@ -41,7 +41,7 @@ while IFS= read -r line; do
     echo "unexpected JNI warning: $line"
     unexpected=$((unexpected + 1))
   fi
-done < <(grep -E 'WARNING in native method|WARNING: JNI ' "$log")
+done < <(grep -iE 'warning.*(native method|JNI)' "$log")
 
 if ((status == 0 && unexpected > 0)); then status=1; fi
 exit "$status"

@@ -14,9 +14,11 @@ import java.util.regex.Pattern;
 public final class JniWarnings {
     private JniWarnings() {}
 
-    /** Lines of the JVM's JNI checker; anything else the JVM prints is not a JNI warning. */
-    private static final Pattern WARNING =
-            Pattern.compile("WARNING in native method|WARNING: JNI local refs|WARNING: JNI ");
+    /**
+     * Lines of the JVM's JNI checker: "WARNING in native method: ...", "WARNING: JNI local refs: ...",
+     * "Warning: Calling other JNI functions in the scope of ...".
+     */
+    private static final Pattern WARNING = Pattern.compile("(?i)warning.*(native method|JNI)");
 
     private static List<Pattern> allowed;
 
