@@ -68,3 +68,15 @@ int zol_jni_lverify_void(JNIEnv* env, const char* file, int line, const char* fo
   }
   return pending == 0 ? 1 : 0;
 }
+
+void zol_jni_trace_step(const zol_jni_step* step) {
+  zol_ltrace(ZOL_TRACE_CALL, step->file, step->line, "%s\n", step->text);
+}
+
+int zol_jni_verify_step(JNIEnv* env, int outcome, const zol_jni_step* step) {
+  return zol_jni_lverify(1, env, outcome, step->file, step->line, "%s\n", step->text);
+}
+
+int zol_jni_verify_void_step(JNIEnv* env, const zol_jni_step* step) {
+  return zol_jni_lverify_void(env, step->file, step->line, "%s\n", step->text);
+}

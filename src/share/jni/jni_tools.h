@@ -20,18 +20,62 @@ int zol_jni_lverify(int expected, JNIEnv* env, int outcome, const char* file, in
 int zol_jni_lverify_void(JNIEnv* env, const char* file, int line, const char* format, ...)
     ZOL_PRINTF_LIKE(4, 5);
 
-// A verified step, written as one expression that yields 1 when the step held:
-// trace, call, verify, all naming the caller's file and line and the source text
-// of the expression. The text is the expression exactly as written in the
-// caller (the preprocessor keeps its spelling, with single blanks), so keep a
-// step on the one line that the logs name.
-#define ZOL_JNI_VERIFY(env, expr)                                       \
-  (zol_ltrace(ZOL_TRACE_CALL, __FILE__, __LINE__, "%s\n", #expr),       \
-   zol_jni_lverify(1, (env), (expr) ? 1 : 0, __FILE__, __LINE__, "%s\n", #expr))
+// A verified step: where it stands in the caller's source, and the source
+// text of its expression, which names it in traces and complaints.
+struct zol_jni_step {
+  const char* file;
+  int line;
+  const char* text;
+};
+
+// The verified-step pattern around a JNI call: the mode-1 trace before it,
+// then zol_jni_lverify (expected 1) or zol_jni_lverify_void after it, all with
+// the step's file, line, the format "%s\n" and its text. Out of line, with the
+// step passed by address, so that a native's frame keeps no more than the
+// step's address live across its JNI calls: deep recursions through a native
+// depend on that frame staying small.
+void zol_jni_trace_step(const zol_jni_step* step);
+int zol_jni_verify_step(JNIEnv* env, int outcome, const zol_jni_step* step);
+int zol_jni_verify_void_step(JNIEnv* env, const zol_jni_step* step);
+
+namespace zol_jni_detail {
+
+// One instance per step, taking the step's address from its template
+// argument: the caller never holds that address in a register across its JNI
+// call, and these thunks compile to a single jump.
+template <const zol_jni_step* Step>
+__attribute__((noinline)) void trace() {
+  zol_jni_trace_step(Step);
+}
+template <const zol_jni_step* Step>
+__attribute__((noinline)) int verify(JNIEnv* env, int outcome) {
+  return zol_jni_verify_step(env, outcome, Step);
+}
+template <const zol_jni_step* Step>
+__attribute__((noinline)) int verify_void(JNIEnv* env) {
+  return zol_jni_verify_void_step(env, Step);
+}
+
+}  // namespace zol_jni_detail
+
+// A verified step written as one expression that yields 1 when the step held.
+// The text is the expression as the caller wrote it (the preprocessor keeps
+// its spelling, with single blanks), so keep a step on the one line that the
+// logs name.
+#define ZOL_JNI_VERIFY(env, expr)                                          \
+  ([&]() -> int {                                                          \
+    static constexpr zol_jni_step zol_step = {__FILE__, __LINE__, #expr};  \
+    zol_jni_detail::trace<&zol_step>();                                    \
+    return zol_jni_detail::verify<&zol_step>((env), (expr) ? 1 : 0);      \
+  }())
 
 // The same for a call that returns nothing (a CallVoidMethod).
-#define ZOL_JNI_VERIFY_VOID(env, expr)                                  \
-  (zol_ltrace(ZOL_TRACE_CALL, __FILE__, __LINE__, "%s\n", #expr), (expr), \
-   zol_jni_lverify_void((env), __FILE__, __LINE__, "%s\n", #expr))
+#define ZOL_JNI_VERIFY_VOID(env, expr)                                     \
+  ([&]() -> int {                                                          \
+    static constexpr zol_jni_step zol_step = {__FILE__, __LINE__, #expr};  \
+    zol_jni_detail::trace<&zol_step>();                                    \
+    (expr);                                                                \
+    return zol_jni_detail::verify_void<&zol_step>((env));                  \
+  }())
 
 #endif  // JNI_TOOLS_H
