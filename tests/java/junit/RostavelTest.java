@@ -1,0 +1,27 @@
+import static org.junit.jupiter.api.Assertions.assertEquals;
+
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
+import zoltest.ChildJvm;
+
+@Timeout(120)
+class RostavelTest {
+    @Test
+    void eachTestReturnsRepeatedly() {
+        Rostavel r = new Rostavel();
+        for (int i = 0; i < 1000; i++) {
+            r.lengthTest();
+            r.charsTest();
+            r.utfLengthTest();
+            r.utfCharsTest();
+        }
+    }
+
+    @Test
+    void allFourPrintNothing() {
+        ChildJvm.Result r = new ChildJvm("RostavelMain").run();
+        assertEquals(0, r.exitCode, r.toString());
+        assertEquals("returned\n", r.stdout, r.toString());
+        assertEquals("", r.stderr, r.toString());
+    }
+}
