@@ -1,0 +1,374 @@
+// Field watch agent and, in the same image, the JNI library of the Java class
+// Pellandor.
+//
+// Loaded with the agent option, Agent_OnLoad keeps the JVM TI environment and
+// turns on field access and modification events for every thread. When the
+// Java class then loads this library by name, the dynamic loader hands it the
+// image already mapped for the agent, so its natives find that environment.
+// The natives choose the watched field and thread and the test object; each
+// event on the watched thread while a test runs prints one line and sets the
+// test object's flag field for it. Storing an object into an object-typed
+// field watches every field of that object's graph, on whatever thread.
+//
+// Lines go to stdout, unbuffered once the agent is loaded, so that a line is
+// out as soon as its event is. No lock: the state is plain pointers that the
+// natives write and the callbacks read.
+
+#include <jni.h>
+#include <jvmti.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+jvmtiEnv* jvmti = nullptr;
+// Global references; watched_thread is replaced, never deleted, so that a
+// callback still comparing against the earlier one is not left with a dead
+// reference.
+std::atomic<jobject> watched_thread{nullptr};
+std::atomic<jobject> test_object{nullptr};
+std::atomic<jclass> test_class{nullptr};
+
+// Object tags identify the objects of a walk; a tag, once given, stays.
+std::atomic<jlong> next_tag{1};
+
+constexpr jint kStatic = 0x0008;  // java.lang.reflect.Modifier.STATIC
+
+void fail(const char* text, int code) { printf("%s, error: %d\n", text, code); }
+
+// A string the tool interface allocated, released when the holder goes.
+struct JvmtiText {
+  char* text = nullptr;
+  JvmtiText() = default;
+  JvmtiText(const JvmtiText&) = delete;
+  JvmtiText& operator=(const JvmtiText&) = delete;
+  ~JvmtiText() {
+    if (text != nullptr) jvmti->Deallocate(reinterpret_cast<unsigned char*>(text));
+  }
+};
+
+void handle_field_event(JNIEnv* env, jthread thread, jmethodID method, jfieldID field, jclass field_klass,
+                        bool modified, int location) {
+  if (test_object.load() == nullptr) return;
+  if (!env->IsSameObject(thread, watched_thread.load())) return;
+
+  // Declared so that they are released in the order class signature, method
+  // name, generic signature, field name, on every path.
+  JvmtiText field_name, generic, method_name, class_signature;
+  jvmtiError err = jvmti->GetFieldName(field_klass, field, &field_name.text, nullptr, nullptr);
+  if (err != JVMTI_ERROR_NONE) return fail("GetFieldName failed", err);
+  err = jvmti->GetMethodName(method, &method_name.text, nullptr, &generic.text);
+  if (err != JVMTI_ERROR_NONE) return fail("GetMethodName failed", err);
+  jclass declaring = nullptr;
+  err = jvmti->GetMethodDeclaringClass(method, &declaring);
+  if (err != JVMTI_ERROR_NONE) return fail("GetMethodDeclaringClass failed", err);
+  err = jvmti->GetClassSignature(declaring, &class_signature.text, nullptr);
+  env->DeleteLocalRef(declaring);
+  if (err != JVMTI_ERROR_NONE) return fail("GetClassSignature failed", err);
+
+  // Most methods have no generic signature; say so as glibc would.
+  printf("\"class: %s method: %s%s\" %s field: \"%s\", location: %d\n", class_signature.text, method_name.text,
+         generic.text != nullptr ? generic.text : "(null)", modified ? "modified" : "accessed", field_name.text,
+         location);
+
+  jobject object = test_object.load();
+  jclass klass = test_class.load();
+  if (object != nullptr && klass != nullptr) {
+    const size_t size = strlen(field_name.text) + 16;
+    char* flag = static_cast<char*>(malloc(size));
+    if (flag != nullptr) {
+      snprintf(flag, size, "%s%s", field_name.text, modified ? "_modify" : "_access");
+      jfieldID id = env->GetFieldID(klass, flag, "Z");
+      if (id != nullptr) env->SetBooleanField(object, id, JNI_TRUE);
+      free(flag);
+    }
+    // A test object without the flag field leaves NoSuchFieldError pending.
+    env->ExceptionClear();
+  }
+}
+
+// Tags already met in one walk: open addressing over non-zero tags.
+struct TagSet {
+  jlong* slots = nullptr;
+  size_t capacity = 0;
+  size_t count = 0;
+
+  // False when tag was there already, or could not be recorded.
+  bool insert(jlong tag) {
+    if ((count + 1) * 2 > capacity && !grow()) return false;
+    for (size_t i = static_cast<size_t>(tag) & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
+      if (slots[i] == tag) return false;
+      if (slots[i] == 0) {
+        slots[i] = tag;
+        ++count;
+        return true;
+      }
+    }
+  }
+
+  bool grow() {
+    const size_t bigger = capacity == 0 ? 64 : capacity * 2;
+    jlong* fresh = static_cast<jlong*>(calloc(bigger, sizeof(jlong)));
+    if (fresh == nullptr) return false;
+    for (size_t i = 0; i < capacity; ++i) {
+      if (slots[i] == 0) continue;
+      size_t j = static_cast<size_t>(slots[i]) & (bigger - 1);
+      while (fresh[j] != 0) j = (j + 1) & (bigger - 1);
+      fresh[j] = slots[i];
+    }
+    free(slots);
+    slots = fresh;
+    capacity = bigger;
+    return true;
+  }
+};
+
+// One object of the walk, at the class level being watched. The references
+// are global so that a deep walk holds no more than a few local ones.
+struct Frame {
+  jobject object;
+  jclass klass;
+  bool listed;       // GetClassFields done for klass
+  jfieldID* fields;  // of klass, from GetClassFields
+  jint count;
+  jint next;
+};
+
+// Depth first, as a recursion over object-typed fields would go, but on a
+// stack in the C heap: a chain of many thousand objects must not exhaust the
+// native stack, and a cycle must end, so each object is walked once.
+class Walk {
+ public:
+  explicit Walk(JNIEnv* env) : env_(env) {}
+  Walk(const Walk&) = delete;
+  Walk& operator=(const Walk&) = delete;
+  ~Walk() {
+    while (depth_ > 0) pop();
+    free(frames_);
+    free(seen_.slots);
+  }
+
+  void run(jobject root) {
+    if (!first_visit(root) || !push(root)) return;
+    while (depth_ > 0) {
+      Frame& top = frames_[depth_ - 1];
+      if (top.klass == nullptr) {
+        pop();
+      } else if (!top.listed) {
+        const jvmtiError err = jvmti->GetClassFields(top.klass, &top.count, &top.fields);
+        if (err != JVMTI_ERROR_NONE) {
+          top.fields = nullptr;
+          fail("Failed to get class fields", err);
+          pop();
+        } else {
+          top.listed = true;
+        }
+      } else if (top.next == top.count) {
+        up_to_superclass(top);
+      } else if (!watch_field(top, top.fields[top.next++])) {
+        return;
+      }
+    }
+  }
+
+ private:
+  // Watches one field and follows its value; false ends the walk.
+  bool watch_field(Frame& frame, jfieldID field) {
+    jvmtiError err = jvmti->SetFieldModificationWatch(frame.klass, field);
+    if (err != JVMTI_ERROR_NONE && err != JVMTI_ERROR_DUPLICATE) {
+      fail("Failed to set field modification", err);
+      return false;
+    }
+    err = jvmti->SetFieldAccessWatch(frame.klass, field);
+    if (err != JVMTI_ERROR_NONE && err != JVMTI_ERROR_DUPLICATE) {
+      fail("Failed to set field access", err);
+      return false;
+    }
+    JvmtiText signature;
+    jvmti->GetFieldName(frame.klass, field, nullptr, &signature.text, nullptr);
+    // Arrays ('[') are not followed.
+    if (signature.text == nullptr || signature.text[0] != 'L') return true;
+    jint modifiers = 0;
+    if (jvmti->GetFieldModifiers(frame.klass, field, &modifiers) != JVMTI_ERROR_NONE) return true;
+    jobject value = (modifiers & kStatic) != 0 ? env_->GetStaticObjectField(frame.klass, field)
+                                               : env_->GetObjectField(frame.object, field);
+    // frame may move when the stack grows: nothing below uses it.
+    if (value != nullptr && first_visit(value)) push(value);
+    env_->DeleteLocalRef(value);
+    return true;
+  }
+
+  bool first_visit(jobject object) {
+    jlong tag = 0;
+    if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return false;
+    if (tag == 0) {
+      tag = next_tag.fetch_add(1);
+      if (jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return false;
+    }
+    return seen_.insert(tag);
+  }
+
+  bool push(jobject object) {
+    if (depth_ == capacity_) {
+      const size_t bigger = capacity_ == 0 ? 64 : capacity_ * 2;
+      Frame* moved = static_cast<Frame*>(realloc(frames_, bigger * sizeof(Frame)));
+      if (moved == nullptr) return false;
+      frames_ = moved;
+      capacity_ = bigger;
+    }
+    jclass klass = env_->GetObjectClass(object);
+    Frame& frame = frames_[depth_++];
+    frame.object = env_->NewGlobalRef(object);
+    frame.klass = static_cast<jclass>(env_->NewGlobalRef(klass));
+    frame.listed = false;
+    frame.fields = nullptr;
+    frame.count = 0;
+    frame.next = 0;
+    env_->DeleteLocalRef(klass);
+    return true;
+  }
+
+  void up_to_superclass(Frame& frame) {
+    release_fields(frame);
+    jclass super = env_->GetSuperclass(frame.klass);
+    env_->DeleteGlobalRef(frame.klass);
+    frame.klass = super != nullptr ? static_cast<jclass>(env_->NewGlobalRef(super)) : nullptr;
+    env_->DeleteLocalRef(super);
+  }
+
+  void release_fields(Frame& frame) {
+    if (frame.fields != nullptr) jvmti->Deallocate(reinterpret_cast<unsigned char*>(frame.fields));
+    frame.listed = false;
+    frame.fields = nullptr;
+    frame.count = 0;
+    frame.next = 0;
+  }
+
+  void pop() {
+    Frame& frame = frames_[--depth_];
+    release_fields(frame);
+    if (frame.klass != nullptr) env_->DeleteGlobalRef(frame.klass);
+    env_->DeleteGlobalRef(frame.object);
+  }
+
+  JNIEnv* env_;
+  Frame* frames_ = nullptr;
+  size_t depth_ = 0;
+  size_t capacity_ = 0;
+  TagSet seen_;
+};
+
+void watch_object_fields(JNIEnv* env, jobject object) {
+  if (object == nullptr) return;
+  Walk walk(env);
+  walk.run(object);
+}
+
+void JNICALL on_field_access(jvmtiEnv*, JNIEnv* env, jthread thread, jmethodID method, jlocation location,
+                             jclass field_klass, jobject, jfieldID field) {
+  handle_field_event(env, thread, method, field, field_klass, false, static_cast<int>(location));
+}
+
+void JNICALL on_field_modification(jvmtiEnv*, JNIEnv* env, jthread thread, jmethodID method, jlocation location,
+                                   jclass field_klass, jobject, jfieldID field, char signature_type,
+                                   jvalue new_value) {
+  handle_field_event(env, thread, method, field, field_klass, true, static_cast<int>(location));
+  // Follows the stored object even while no test runs, on any thread.
+  if (signature_type == 'L') watch_object_fields(env, new_value.l);
+}
+
+}  // namespace
+
+extern "C" {
+
+// Agent entry: -agentpath:<dir>/libPellandor.so
+JNIEXPORT jint JNICALL Agent_OnLoad(JavaVM* vm, char*, void*) {
+  jvmtiEnv* env = nullptr;
+  const jint res = vm->GetEnv(reinterpret_cast<void**>(&env), JVMTI_VERSION_1_1);
+  jvmti = env;
+  if (res != JNI_OK || env == nullptr) {
+    fail("GetEnv failed", res);
+    return JNI_ERR;
+  }
+
+  jvmtiCapabilities caps;
+  memset(&caps, 0, sizeof(caps));
+  caps.can_tag_objects = 1;
+  caps.can_generate_field_modification_events = 1;
+  caps.can_generate_field_access_events = 1;
+  jvmtiError err = jvmti->AddCapabilities(&caps);
+  if (err != JVMTI_ERROR_NONE) {
+    fail("Failed to set capabilities", err);
+    return JNI_ERR;
+  }
+
+  jvmtiEventCallbacks callbacks;
+  memset(&callbacks, 0, sizeof(callbacks));
+  callbacks.FieldAccess = on_field_access;
+  callbacks.FieldModification = on_field_modification;
+  err = jvmti->SetEventCallbacks(&callbacks, static_cast<jint>(sizeof(callbacks)));
+  if (err != JVMTI_ERROR_NONE) {
+    fail("Failed to set event callbacks", err);
+    return JNI_ERR;
+  }
+
+  err = jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_FIELD_ACCESS, nullptr);
+  if (err != JVMTI_ERROR_NONE) {
+    fail("Failed to set access notifications", err);
+    return JNI_ERR;
+  }
+  err = jvmti->SetEventNotificationMode(JVMTI_ENABLE, JVMTI_EVENT_FIELD_MODIFICATION, nullptr);
+  if (err != JVMTI_ERROR_NONE) {
+    fail("Failed to set modification notifications", err);
+    return JNI_ERR;
+  }
+
+  setbuf(stdout, nullptr);
+  return JNI_OK;
+}
+
+// Class: Pellandor  Method: initWatchers  Signature: (Ljava/lang/Class;Ljava/lang/reflect/Field;Ljava/lang/Thread;)Z
+JNIEXPORT jboolean JNICALL Java_Pellandor_initWatchers(JNIEnv* env, jclass, jclass klass, jobject field,
+                                                       jobject thread) {
+  if (jvmti == nullptr) {
+    fail("jvmti is NULL", 0);
+    return JNI_FALSE;
+  }
+  jfieldID id = env->FromReflectedField(field);
+  jvmtiError err = jvmti->SetFieldModificationWatch(klass, id);
+  if (err != JVMTI_ERROR_NONE) {
+    fail("SetFieldModificationWatch failed", err);
+    return JNI_FALSE;
+  }
+  err = jvmti->SetFieldAccessWatch(klass, id);
+  if (err != JVMTI_ERROR_NONE) {
+    fail("SetPellandor failed", err);
+    return JNI_FALSE;
+  }
+  watched_thread.store(env->NewGlobalRef(thread));
+  return JNI_TRUE;
+}
+
+// Class: Pellandor  Method: startTest  Signature: (Ljava/lang/Object;)Z
+JNIEXPORT jboolean JNICALL Java_Pellandor_startTest(JNIEnv* env, jclass, jobject object) {
+  jobject global = env->NewGlobalRef(object);
+  jclass klass = env->GetObjectClass(global);
+  test_class.store(static_cast<jclass>(env->NewGlobalRef(klass)));
+  env->DeleteLocalRef(klass);
+  // Published last: a non-null test_object is what starts the reporting.
+  test_object.store(global);
+  return JNI_TRUE;
+}
+
+// Class: Pellandor  Method: stopTest  Signature: ()V
+JNIEXPORT void JNICALL Java_Pellandor_stopTest(JNIEnv* env, jclass) {
+  jobject object = test_object.exchange(nullptr);
+  if (object != nullptr) env->DeleteGlobalRef(object);
+  jclass klass = test_class.exchange(nullptr);
+  if (klass != nullptr) env->DeleteGlobalRef(klass);
+}
+
+}  // extern "C"
