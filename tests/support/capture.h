@@ -21,7 +21,6 @@ Output with_stdout_full(const std::function<void()>& body);
 
 }  // namespace zoltest
 
-
 namespace zoltest {
 
 // The end of a forked child: its exit status (or 128 + the signal that ended

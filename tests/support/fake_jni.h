@@ -62,8 +62,7 @@ using SlotFunction = JniFunction<std::remove_reference_t<decltype(std::declval<J
 template <auto Slot>
 size_t slot_index() {
   static JNINativeInterface_ probe;
-  return static_cast<size_t>(reinterpret_cast<char*>(&(probe.*Slot)) - reinterpret_cast<char*>(&probe)) /
-         sizeof(void*);
+  return static_cast<size_t>(reinterpret_cast<char*>(&(probe.*Slot)) - reinterpret_cast<char*>(&probe)) / sizeof(void*);
 }
 
 }  // namespace detail

@@ -19,7 +19,9 @@ class JniTools : public zoltest::FreshSupportState {
   int result = -1;
 
   std::string verify(int expected, int outcome) {
-    return capture([&] { result = zol_jni_lverify(expected, fake.env(), outcome, "/s/caller.cpp", 12, "%s\n", "x != NULL"); })
+    return capture([&] {
+             result = zol_jni_lverify(expected, fake.env(), outcome, "/s/caller.cpp", 12, "%s\n", "x != NULL");
+           })
         .out;
   }
   std::string verify_void() {

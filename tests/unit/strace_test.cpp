@@ -128,12 +128,11 @@ TEST_F(Strace, TamsikDeepestFrameRaisesAndRestoresWithoutCallingBack) {
   EXPECT_EQ(capture([&] { jvm.run(); }).out, "");
   EXPECT_EQ(jvm.depths_written, (std::vector<jint>{1, 0}));
   EXPECT_TRUE(jvm.depths_seen_by_method1.empty());
-  EXPECT_EQ(jvm.fake.calls(),
-            (std::vector<std::string>{"FindClass", "ExceptionOccurred", "GetObjectClass", "ExceptionOccurred",
-                                      "GetFieldID", "ExceptionOccurred", "GetIntField", "GetFieldID",
-                                      "ExceptionOccurred", "SetIntField", "GetStaticFieldID", "ExceptionOccurred",
-                                      "GetStaticIntField", "GetObjectClass", "ExceptionOccurred", "GetFieldID",
-                                      "ExceptionOccurred", "SetIntField"}));
+  EXPECT_EQ(jvm.fake.calls(), (std::vector<std::string>{
+                                  "FindClass", "ExceptionOccurred", "GetObjectClass", "ExceptionOccurred", "GetFieldID",
+                                  "ExceptionOccurred", "GetIntField", "GetFieldID", "ExceptionOccurred", "SetIntField",
+                                  "GetStaticFieldID", "ExceptionOccurred", "GetStaticIntField", "GetObjectClass",
+                                  "ExceptionOccurred", "GetFieldID", "ExceptionOccurred", "SetIntField"}));
 }
 
 TEST_F(Strace, TamsikCallsBackOnlyWhileTheRaisedDepthIsBelowDEPTH) {
@@ -141,8 +140,7 @@ TEST_F(Strace, TamsikCallsBackOnlyWhileTheRaisedDepthIsBelowDEPTH) {
     jint entry, DEPTH;
     bool calls_back;
   };
-  for (const Case& c : {Case{3, 5, true}, Case{4, 5, false}, Case{5, 5, false}, Case{9, 5, false},
-                        Case{-3, 0, true},
+  for (const Case& c : {Case{3, 5, true}, Case{4, 5, false}, Case{5, 5, false}, Case{9, 5, false}, Case{-3, 0, true},
                         // The difference wraps like Java int arithmetic.
                         Case{0, INT_MIN, true}, Case{INT_MAX, INT_MAX, false}}) {
     Tamsik jvm;
@@ -264,7 +262,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "java.lang.InternalError"},
         Failure{"tamsik", "GetFieldID", 1, 44, kFieldText, "java.lang.NoSuchFieldError: currentDepth"},
         Failure{"tamsik", "GetFieldID", 2, 46, kFieldText, "java.lang.NoSuchFieldError: currentDepth"},
-        Failure{"tamsik", "GetStaticFieldID", 1, 48, "(field = env->GetStaticFieldID(testClass, \"DEPTH\", \"I\")) != NULL",
+        Failure{"tamsik", "GetStaticFieldID", 1, 48,
+                "(field = env->GetStaticFieldID(testClass, \"DEPTH\", \"I\")) != NULL",
                 "java.lang.NoSuchFieldError: DEPTH"},
         Failure{"tamsik", "GetMethodID", 1, 52, kMethodText, "java.lang.NoSuchMethodError: recursiveMethod1"},
         Failure{"tamsik", "CallVoidMethod", 1, 52, "env->CallVoidMethod(obj, method)",

@@ -35,8 +35,7 @@ int zol_jni_check_exception(JNIEnv* env, const char* file, int line) {
   return 1;
 }
 
-int zol_jni_lverify(int expected, JNIEnv* env, int outcome, const char* file, int line,
-                    const char* format, ...) {
+int zol_jni_lverify(int expected, JNIEnv* env, int outcome, const char* file, int line, const char* format, ...) {
   va_list args;
   va_start(args, format);
   zol_lvtrace(ZOL_TRACE_RETURN, file, line, format, args);

@@ -13,12 +13,11 @@
 int zol_jni_check_exception(JNIEnv* env, const char* file, int line);
 
 // 1 if outcome is not the negation of expected and no exception was pending.
-int zol_jni_lverify(int expected, JNIEnv* env, int outcome, const char* file, int line,
-                    const char* format, ...) ZOL_PRINTF_LIKE(6, 7);
+int zol_jni_lverify(int expected, JNIEnv* env, int outcome, const char* file, int line, const char* format, ...)
+    ZOL_PRINTF_LIKE(6, 7);
 
 // 1 if no exception was pending after a call without a result.
-int zol_jni_lverify_void(JNIEnv* env, const char* file, int line, const char* format, ...)
-    ZOL_PRINTF_LIKE(4, 5);
+int zol_jni_lverify_void(JNIEnv* env, const char* file, int line, const char* format, ...) ZOL_PRINTF_LIKE(4, 5);
 
 // A verified step: where it stands in the caller's source, and the source
 // text of its expression, which names it in traces and complaints.
@@ -62,20 +61,20 @@ __attribute__((noinline)) int verify_void(JNIEnv* env) {
 // The text is the expression as the caller wrote it (the preprocessor keeps
 // its spelling, with single blanks), so keep a step on the one line that the
 // logs name.
-#define ZOL_JNI_VERIFY(env, expr)                                          \
-  ([&]() -> int {                                                          \
-    static constexpr zol_jni_step zol_step = {__FILE__, __LINE__, #expr};  \
-    zol_jni_detail::trace<&zol_step>();                                    \
+#define ZOL_JNI_VERIFY(env, expr)                                         \
+  ([&]() -> int {                                                         \
+    static constexpr zol_jni_step zol_step = {__FILE__, __LINE__, #expr}; \
+    zol_jni_detail::trace<&zol_step>();                                   \
     return zol_jni_detail::verify<&zol_step>((env), (expr) ? 1 : 0);      \
   }())
 
 // The same for a call that returns nothing (a CallVoidMethod).
-#define ZOL_JNI_VERIFY_VOID(env, expr)                                     \
-  ([&]() -> int {                                                          \
-    static constexpr zol_jni_step zol_step = {__FILE__, __LINE__, #expr};  \
-    zol_jni_detail::trace<&zol_step>();                                    \
-    (expr);                                                                \
-    return zol_jni_detail::verify_void<&zol_step>((env));                  \
+#define ZOL_JNI_VERIFY_VOID(env, expr)                                    \
+  ([&]() -> int {                                                         \
+    static constexpr zol_jni_step zol_step = {__FILE__, __LINE__, #expr}; \
+    zol_jni_detail::trace<&zol_step>();                                   \
+    (expr);                                                               \
+    return zol_jni_detail::verify_void<&zol_step>((env));                 \
   }())
 
 #endif  // JNI_TOOLS_H

@@ -21,14 +21,11 @@ int zol_printf(const char* format, ...) ZOL_PRINTF_LIKE(1, 2);
 
 // Trace line "- <base>, <line>: <marker> " plus the caller's text, printed only
 // when mode shares a bit with the trace mask.
-void zol_lvtrace(int mode, const char* file, int line, const char* format, va_list args)
-    ZOL_PRINTF_LIKE(4, 0);
-void zol_ltrace(int mode, const char* file, int line, const char* format, ...)
-    ZOL_PRINTF_LIKE(4, 5);
+void zol_lvtrace(int mode, const char* file, int line, const char* format, va_list args) ZOL_PRINTF_LIKE(4, 0);
+void zol_ltrace(int mode, const char* file, int line, const char* format, ...) ZOL_PRINTF_LIKE(4, 5);
 
 // Complaint "# ERROR: <base>, <line>: " plus the message; file may be null.
-void zol_lvcomplain(const char* file, int line, const char* format, va_list args)
-    ZOL_PRINTF_LIKE(3, 0);
+void zol_lvcomplain(const char* file, int line, const char* format, va_list args) ZOL_PRINTF_LIKE(3, 0);
 void zol_lcomplain(const char* file, int line, const char* format, ...) ZOL_PRINTF_LIKE(3, 4);
 
 #endif  // ZOL_TOOLS_H

@@ -30,7 +30,7 @@ jint java_sub(jint a, jint b) { return static_cast<jint>(static_cast<uint32_t>(a
 
 }  // namespace
 
-// clang-format off: the verified steps must keep their lines.
+// clang-format off
 extern "C" {
 
 // Class: zol.stress.strace.tamsikThread  Method: recursiveMethod2  Signature: ()V

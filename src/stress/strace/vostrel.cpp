@@ -18,7 +18,7 @@
 
 #include "share/jni/jni_tools.h"
 
-// clang-format off: the verified steps must keep their lines.
+// clang-format off
 extern "C" {
 
 // Class: zol.stress.strace.vostrelThread  Method: recursiveMethod2  Signature: ()V
