@@ -4,7 +4,8 @@
 # command to run and fails.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev junit5)
+# Further packages a script needs come as arguments (gcovr, clang, ...).
+packages=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev junit5 "$@")
 
 missing=()
 for package in "${packages[@]}"; do
