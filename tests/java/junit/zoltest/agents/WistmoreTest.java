@@ -1,0 +1,43 @@
+package zoltest.agents;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
+import zoltest.ChildJvm;
+import zoltest.TestEnv;
+
+/** Wistmore attached through the attach API to a running child JVM, which attaches to itself. */
+@Timeout(120)
+class WistmoreTest {
+    private static ChildJvm.Result attach(String... options) {
+        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.WistmoreMain")
+                // Dynamic loading is what these runs do: say so, so the JVM does not warn about it.
+                .options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading")
+                .args(TestEnv.library("Wistmore").toString())
+                .args(options)
+                .run();
+        assertEquals(0, r.exitCode, r.toString());
+        return r;
+    }
+
+    @Test
+    void everyAttachFailsWithTheAgentsResultAndTheJvmGoesOn() {
+        String failed = "AgentInitializationException: Agent_OnAttach failed, return value -1\n";
+        ChildJvm.Result r = attach("-", "verbose=1,mode=x", "-", "");
+        assertEquals(failed + failed + failed + failed + "still running: 2890\n", r.stdout);
+        assertFalse(r.stderr.contains("WARNING"), r.stderr);
+    }
+
+    @Test
+    void anAgentWithoutAnAttachEntryFailsDifferently() {
+        // Tells the agent's own -1 apart from a library the JVM cannot use for attaching.
+        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.WistmoreMain")
+                .options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading")
+                .args(TestEnv.library("Pellandor").toString(), "-")
+                .run();
+        assertEquals("AgentLoadException: Failed to load agent library: Agent_OnAttach is not available in "
+                + TestEnv.library("Pellandor") + "\nstill running: 2890\n", r.stdout);
+    }
+}
