@@ -1,0 +1,29 @@
+package zoltest.locks;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
+import zoltest.ChildJvm;
+import zoltest.Expected;
+
+// In child JVMs: a thread that owns a monitor through JNI keeps it until the
+// process ends, and the complaint needs the library's first.
+@Timeout(120)
+class MirabontTest {
+    @Test
+    void threadOwnsTheMonitorAfterReturnAndKeepsOthersOut() {
+        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("mirabont-holds").run();
+        assertEquals(0, r.exitCode, r.toString());
+        assertEquals("holder parked true, owned before false, after one call true, after two calls and a block true\n"
+                + "another thread blocked true\nanother thread still blocked true\n", r.stdout);
+    }
+
+    @Test
+    void failedMonitorEnterComplainsAndThrows() {
+        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("mirabont-null-lock").run();
+        assertEquals(0, r.exitCode, r.toString());
+        assertEquals(Expected.firstComplaint("libmirabont.cpp", 37, "MonitorEnter return non-zero: -1\n")
+                + "caught zol.share.TestJNIError: MonitorEnter return non-zero\n", r.stdout);
+    }
+}

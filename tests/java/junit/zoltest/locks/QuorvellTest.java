@@ -1,0 +1,112 @@
+package zoltest.locks;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
+import zol.monitoring.share.thread.Quorvell;
+import zol.share.TestBug;
+import zoltest.ChildJvm;
+import zoltest.Expected;
+
+@Timeout(120)
+class QuorvellTest {
+    private static Quorvell.Thread1 thread() {
+        return new Quorvell().new Thread1();
+    }
+
+    @Test
+    void cRunsOwningBothMonitorsAndNeitherIsOwnedAfter() throws Exception {
+        Quorvell.Thread1 t = thread();
+        t.B();
+        assertEquals(1, t.calls);
+        assertTrue(t.ownedLock4InC);
+        assertTrue(t.ownedLock5InC);
+        assertFalse(Thread.holdsLock(t.lock4));
+        assertFalse(Thread.holdsLock(t.lock5));
+        assertTrue(Locks.free(t.lock4));
+        assertTrue(Locks.free(t.lock5));
+    }
+
+    @Test
+    void monitorsHeldBeforeStayHeldOnceAfter() throws Exception {
+        Quorvell.Thread1 t = thread();
+        synchronized (t.lock4) {
+            synchronized (t.lock5) {
+                t.B();
+                assertTrue(Thread.holdsLock(t.lock4));
+                assertTrue(Thread.holdsLock(t.lock5));
+            }
+        }
+        assertTrue(t.ownedLock4InC && t.ownedLock5InC);
+        // One more entry left behind would keep the others out for good.
+        assertTrue(Locks.free(t.lock4));
+        assertTrue(Locks.free(t.lock5));
+    }
+
+    @Test
+    void otherThreadsWaitWhileCRunsAndGetInAfter() throws Exception {
+        Quorvell.Thread1 t = thread();
+        Thread[] waiting = new Thread[2];
+        boolean[] blocked = new boolean[2];
+        t.inC = () -> {
+            waiting[0] = Locks.enterer(t.lock4);
+            waiting[1] = Locks.enterer(t.lock5);
+            blocked[0] = Locks.reaches(waiting[0], Thread.State.BLOCKED);
+            blocked[1] = Locks.reaches(waiting[1], Thread.State.BLOCKED);
+        };
+        t.start();
+        t.join();
+        assertTrue(blocked[0], "lock4 held in C");
+        assertTrue(blocked[1], "lock5 held in C");
+        for (Thread w : waiting) {
+            w.join(5000);
+            assertFalse(w.isAlive());
+        }
+    }
+
+    @Test
+    void failedEnterOfLock4RaisesTestBugAndEntersNothing() throws Exception {
+        Quorvell.Thread1 t = thread();
+        t.lock4 = null;
+        TestBug e = assertThrows(TestBug.class, t::B);
+        assertEquals("MonitorEnter(lock4) call failed", e.getMessage());
+        assertEquals(0, t.calls);
+        assertTrue(Locks.free(t.lock5));
+    }
+
+    @Test
+    void failedEnterOfLock5RaisesTestBugAndExitsLock4() throws Exception {
+        Quorvell.Thread1 t = thread();
+        t.lock5 = null;
+        TestBug e = assertThrows(TestBug.class, t::B);
+        assertEquals("MonitorEnter(lock5) call failed", e.getMessage());
+        assertEquals(0, t.calls);
+        assertFalse(Thread.holdsLock(t.lock4));
+        assertTrue(Locks.free(t.lock4));
+    }
+
+    @Test
+    void receiverClassWithoutLock5ComplainsAndReturns() {
+        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("quorvell-no-lock5")
+                .variant("Quorvell-no-lock5").run();
+        assertEquals(0, r.exitCode, r.toString());
+        assertEquals(Expected.failedLookup("Quorvell.cpp", 71,
+                "(field = env->GetFieldID(threadClass, \"lock5\", \"Lzol/monitoring/share/thread/Quorvell$CustomLock;\")) != NULL")
+                + "B returned, C calls 0, lock4 owned false, lock4 free true\n", r.stdout);
+        assertTrue(r.stderr.contains("java.lang.NoSuchFieldError"), r.stderr);
+    }
+
+    @Test
+    void exceptionOfCIsClearedAndBothMonitorsAreExited() {
+        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("quorvell-C-throws").run();
+        assertEquals(0, r.exitCode, r.toString());
+        assertEquals(Expected.failedVoidCall("Quorvell.cpp", 74, "env->CallVoidMethod(o, method)")
+                + "B returned, C calls 1, owned in C true true, owned after false false, free after true true\n",
+                r.stdout);
+        assertTrue(r.stderr.contains("java.lang.IllegalStateException: thrown by C"), r.stderr);
+    }
+}
