@@ -23,8 +23,7 @@ void Java_zol_monitoring_share_thread_Quorvell_00024Thread1_B(JNIEnv* env, jobje
 void Java_zol_share_locks_Nordevik_nativeJNIMonitorEnter(JNIEnv* env, jobject thisObject, jobject lock);
 void Java_zol_jdi_ThreadReference_forceEarlyReturn_mirabon_mirabont_nativeJNIMonitorEnter(JNIEnv* env, jclass,
                                                                                           jobject lock);
-void Java_zol_jdwp_ThreadReference_ForceEarlyReturn_ulmapin_ulmapine_nativeMethod(JNIEnv* env, jobject,
-                                                                                  jobject obj);
+void Java_zol_jdwp_ThreadReference_ForceEarlyReturn_ulmapin_ulmapine_nativeMethod(JNIEnv* env, jobject, jobject obj);
 }
 
 namespace {
@@ -193,11 +192,10 @@ TEST_F(Quorvell, FailedLookupComplainsAndReturnsWithNothingEntered) {
     QuorvellJvm jvm;
     jvm.failing = c.failing;
     const std::string line = std::to_string(c.line);
-    EXPECT_EQ(jvm.run(), zoltest::first_complaint("Quorvell.cpp", c.line, std::string(c.text) + "\n",
-                                                  std::string(c.text) + "\n") +
-                             "#   verified JNI assertion is FALSE\n# ERROR: Quorvell.cpp, " + line +
-                             ": Exception in JNI call (cleared):\n[described: java.lang.NoSuchFieldError: " +
-                             c.failing + "]\n");
+    EXPECT_EQ(jvm.run(),
+              zoltest::first_complaint("Quorvell.cpp", c.line, std::string(c.text) + "\n", std::string(c.text) + "\n") +
+                  "#   verified JNI assertion is FALSE\n# ERROR: Quorvell.cpp, " + line +
+                  ": Exception in JNI call (cleared):\n[described: java.lang.NoSuchFieldError: " + c.failing + "]\n");
     EXPECT_TRUE(jvm.monitors.log.empty());
     EXPECT_EQ(jvm.fake.pending(), nullptr);
   }
@@ -218,11 +216,10 @@ TEST_F(Quorvell, MissingCStillExitsBothMonitors) {
 TEST_F(Quorvell, ExceptionOfCIsClearedAndBothMonitorsAreExited) {
   QuorvellJvm jvm;
   jvm.c_throws = true;
-  EXPECT_EQ(jvm.run(),
-            zoltest::first_complaint("Quorvell.cpp", 74, "Exception in JNI call (cleared):\n",
-                                     "Exception in JNI call (cleared):\n") +
-                "[described: java.lang.IllegalStateException: thrown by C]\n# ERROR: Quorvell.cpp, 74: " + kCallText +
-                "\n");
+  EXPECT_EQ(jvm.run(), zoltest::first_complaint("Quorvell.cpp", 74, "Exception in JNI call (cleared):\n",
+                                                "Exception in JNI call (cleared):\n") +
+                           "[described: java.lang.IllegalStateException: thrown by C]\n# ERROR: Quorvell.cpp, 74: " +
+                           kCallText + "\n");
   EXPECT_EQ(jvm.monitors.log, (Calls{"+lock4", "+lock5", "C", "-lock5", "-lock4"}));
   EXPECT_EQ(jvm.fake.pending(), nullptr);
 }
@@ -281,7 +278,8 @@ TEST_F(Nordevik, HoldsTheLockExactlyAcrossCreateStackFrame) {
   NordevikJvm jvm;
   EXPECT_EQ(jvm.run(), "");
   EXPECT_EQ(jvm.monitors.log, (Calls{"+lock", "createStackFrame", "-lock"}));
-  EXPECT_EQ(jvm.fake.calls(), (Calls{"MonitorEnter", "GetObjectClass", "GetMethodID", "CallVoidMethodV", "MonitorExit"}));
+  EXPECT_EQ(jvm.fake.calls(),
+            (Calls{"MonitorEnter", "GetObjectClass", "GetMethodID", "CallVoidMethodV", "MonitorExit"}));
   EXPECT_EQ(jvm.fake.pending(), nullptr);
 }
 
@@ -312,9 +310,9 @@ TEST_F(Nordevik, FailedMonitorEnterComplainsThrowsAndReturnsAtOnce) {
                                                   "MonitorEnter return non-zero: -3\n"));
     EXPECT_EQ(jvm.monitors.log, (Calls{"+lock"}));
     EXPECT_EQ(jvm.pending(), "zol/share/TestJNIError: MonitorEnter return non-zero");
-    EXPECT_EQ(jvm.fake.calls(), jvm_raises
-                                    ? (Calls{"MonitorEnter", "ExceptionCheck", "ExceptionClear", "FindClass", "ThrowNew"})
-                                    : (Calls{"MonitorEnter", "ExceptionCheck", "FindClass", "ThrowNew"}));
+    EXPECT_EQ(jvm.fake.calls(),
+              jvm_raises ? (Calls{"MonitorEnter", "ExceptionCheck", "ExceptionClear", "FindClass", "ThrowNew"})
+                         : (Calls{"MonitorEnter", "ExceptionCheck", "FindClass", "ThrowNew"}));
   }
 }
 

@@ -29,7 +29,7 @@ void throw_jni_error(JNIEnv* env, const char* message) {
 
 }  // namespace
 
-// clang-format off: the complaints must keep their lines.
+// clang-format off
 extern "C" {
 
 // Class: zol.share.locks.Nordevik  Method: nativeJNIMonitorEnter  Signature: (Ljava/lang/Object;)V

@@ -38,7 +38,7 @@ bool enter(JNIEnv* env, jobject lock, jclass testBugClass, const char* message) 
 
 }  // namespace
 
-// clang-format off: the verified steps must keep their lines.
+// clang-format off
 extern "C" {
 
 // The order of B's work, as the Java test relies on it:

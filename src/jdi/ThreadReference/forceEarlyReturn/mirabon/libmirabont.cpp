@@ -27,7 +27,7 @@ void throw_jni_error(JNIEnv* env, const char* message) {
 
 }  // namespace
 
-// clang-format off: the complaint must keep its line.
+// clang-format off
 extern "C" {
 
 // Class: zol.jdi.ThreadReference.forceEarlyReturn.mirabon.mirabont  Method: nativeJNIMonitorEnter  Signature: (Ljava/lang/Object;)V

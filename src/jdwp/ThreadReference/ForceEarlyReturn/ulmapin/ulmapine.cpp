@@ -10,8 +10,11 @@
 
 extern "C" {
 
-// Class: zol.jdwp.ThreadReference.ForceEarlyReturn.ulmapin.ulmapine  Method: nativeMethod  Signature: (Ljava/lang/Object;)V
-JNIEXPORT void JNICALL Java_zol_jdwp_ThreadReference_ForceEarlyReturn_ulmapin_ulmapine_nativeMethod(JNIEnv* env, jobject, jobject obj) {
+// Class: zol.jdwp.ThreadReference.ForceEarlyReturn.ulmapin.ulmapine  Method: nativeMethod  Signature:
+// (Ljava/lang/Object;)V
+JNIEXPORT void JNICALL Java_zol_jdwp_ThreadReference_ForceEarlyReturn_ulmapin_ulmapine_nativeMethod(JNIEnv* env,
+                                                                                                    jobject,
+                                                                                                    jobject obj) {
   const jclass objClass = env->GetObjectClass(obj);
   const jfieldID threadInNative = env->GetFieldID(objClass, "threadInNative", "Z");
   // Without the field there is nothing to mark and nobody would see the
