@@ -1,0 +1,23 @@
+package zoltest.gclock;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.Timeout;
+import zoltest.ChildJvm;
+
+@Timeout(60)
+class TellvarnTest {
+    @Test
+    void getMallocLock02RunsBusyInsideTheNativeAndTheVmCanEndMeanwhile() {
+        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.TellvarnMain").timeout(30).run();
+        assertEquals(0, r.exitCode, r.toString());
+        Matcher m = Pattern.compile("inside getMallocLock02 for 1 s, on the CPU (\\d+)% of it\n").matcher(r.stdout);
+        assertTrue(m.matches(), r.toString());
+        // A thread that blocked instead of allocating would show next to 0%.
+        assertTrue(Integer.parseInt(m.group(1)) >= 20, r.toString());
+    }
+}
