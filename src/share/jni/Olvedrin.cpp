@@ -1,11 +1,13 @@
 // Native half of zol.share.ReferringObject: keeps an object referenced by
 // JNI global, weak global or local references for as long as a test wants.
+//
 // Global and weak references live in two registries, each a table made by the
 // first create call of its kind with that call's count of slots; a create call
 // takes the lowest free slot and returns its index, which the Java side later
 // hands back to the delete call. The tables never grow and are never freed.
 // A local reference cannot outlive its frame, so the local native holds its
 // frame open by waiting in Java until the test lets it go.
+//
 // Complaints name this file and the line of their call, which the suite's logs
 // refer to: blank lines keep each call on its line (the unit tests pin them).
 
@@ -25,9 +27,9 @@ struct Registry {
 
 Registry globalReferences = {NULL, 0};
 Registry weakReferences = {NULL, 0};
-
 const char kTestBug[] = "zol/share/TestBug";
 const char kTestJNIError[] = "zol/share/TestJNIError";
+// Defined below the entry points, whose complaints keep their lines.
 bool allocate(Registry* registry, jint count);
 jint lowest_free_slot(const Registry* registry, jint count);
 jobject* taken_slot(const Registry* registry, jint index);
@@ -37,8 +39,6 @@ void throw_new(JNIEnv* env, const char* class_name, const char* message);
 
 // clang-format off: the complaints must keep their lines.
 extern "C" {
-
-
 
 // Class: zol.share.ReferringObject  Method: createJNIGlobalReferenceNative  Signature: (Ljava/lang/Object;I)I
 JNIEXPORT jint JNICALL Java_zol_share_ReferringObject_createJNIGlobalReferenceNative(JNIEnv* env, jobject, jobject object, jint count) {
@@ -190,7 +190,7 @@ JNIEXPORT void JNICALL Java_zol_share_ReferringObject_deleteJNIWeakReferenceNati
   jobject* slot = taken_slot(&weakReferences, index);
   if (slot == NULL) {
     zol_lcomplain(__FILE__, __LINE__, "weakReferences[%d] = NULL, possible wrong index is passed\n", index);
-    // Then return at once: with the exception pending, nothing more may follow.
+    // The throw is the last call: nothing more may follow a pending exception.
     throw_new(env, kTestBug, "Requested weakReferences[] element is NULL, possible wrong index is passed");
     return;
   }
