@@ -8,26 +8,26 @@
 //
 // A failed monitor operation is reported twice: a complaint naming this file
 // and the line of the call (pinned by the unit tests), and a TestJNIError.
+// After a failed MonitorEnter the method returns at once: nothing was
+// entered, so there is nothing to exit, and the lookups and the call back
+// may not be made with the exception pending. A failed MonitorExit is
+// reported the same way, in place of anything createStackFrame threw.
+//
+// The monitor is the lock object's own, the one that synchronized blocks on
+// it use: MonitorEnter waits while another thread owns it, and is re-entrant
+// for a thread that owns it already, so a caller that holds the lock in a
+// synchronized block still holds it once after the return.
+//
+// The only results tested are those of MonitorEnter and MonitorExit; the
+// class, the method and the throw are used as they come, except that a
+// missing method or exception class is never passed on to the JVM.
 
 #include <jni.h>
 
+#include "share/locks/jni_error.h"
 #include "share/native/zol_tools.h"
 
-namespace {
-
-// Raises zol/share/TestJNIError with message. Whatever the failed monitor
-// call left pending (a NullPointerException for a null lock, an
-// IllegalMonitorStateException, or the exception of createStackFrame) is
-// cleared first, since FindClass and ThrowNew may not be called with one
-// pending; a missing class leaves its NoClassDefFoundError instead.
-void throw_jni_error(JNIEnv* env, const char* message) {
-  if (env->ExceptionCheck()) env->ExceptionClear();
-  const jclass errorClass = env->FindClass("zol/share/TestJNIError");
-  if (errorClass != NULL) env->ThrowNew(errorClass, message);
-  // exception thrown: zol/share/TestJNIError or NoClassDefFoundError
-}
-
-}  // namespace
+using zol_locks::throw_jni_error;
 
 // clang-format off
 extern "C" {

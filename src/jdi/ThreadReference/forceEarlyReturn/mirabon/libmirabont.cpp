@@ -6,26 +6,26 @@
 // on a thread that holds a monitor that no Java frame of it entered.
 //
 // A failed MonitorEnter is reported twice: a complaint naming this file and
-// the line of the call (pinned by the unit tests), and a TestJNIError.
+// the line of the call (pinned by the unit tests), and a TestJNIError that
+// the caller receives when the method returns.
+//
+// The monitor is the lock object's own, the one that synchronized blocks on
+// it use: MonitorEnter waits while another thread owns it and is re-entrant
+// for a thread that owns it already. A synchronized block of the owning
+// thread on the same lock therefore leaves the JNI entries in place, and
+// other threads stay out. A null lock is not checked here: the JVM's
+// MonitorEnter fails for it, and that failure takes the reporting path.
+//
+// The receiver or class of the native method is not used; there is
+// no state but the complaint count of this library image, which
+// decides whether a complaint carries the fake stack trace.
 
 #include <jni.h>
 
+#include "share/locks/jni_error.h"
 #include "share/native/zol_tools.h"
 
-namespace {
-
-// Raises zol/share/TestJNIError with message. Whatever the failed MonitorEnter
-// left pending (a NullPointerException for a null lock) is cleared first,
-// since FindClass and ThrowNew may not be called with one pending; a missing
-// class leaves its NoClassDefFoundError instead.
-void throw_jni_error(JNIEnv* env, const char* message) {
-  if (env->ExceptionCheck()) env->ExceptionClear();
-  const jclass errorClass = env->FindClass("zol/share/TestJNIError");
-  if (errorClass != NULL) env->ThrowNew(errorClass, message);
-  // exception thrown: zol/share/TestJNIError or NoClassDefFoundError
-}
-
-}  // namespace
+using zol_locks::throw_jni_error;
 
 // clang-format off
 extern "C" {

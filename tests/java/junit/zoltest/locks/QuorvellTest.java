@@ -69,24 +69,23 @@ class QuorvellTest {
     }
 
     @Test
-    void failedEnterOfLock4RaisesTestBugAndEntersNothing() throws Exception {
-        Quorvell.Thread1 t = thread();
-        t.lock4 = null;
-        TestBug e = assertThrows(TestBug.class, t::B);
-        assertEquals("MonitorEnter(lock4) call failed", e.getMessage());
-        assertEquals(0, t.calls);
-        assertTrue(Locks.free(t.lock5));
-    }
-
-    @Test
-    void failedEnterOfLock5RaisesTestBugAndExitsLock4() throws Exception {
-        Quorvell.Thread1 t = thread();
-        t.lock5 = null;
-        TestBug e = assertThrows(TestBug.class, t::B);
-        assertEquals("MonitorEnter(lock5) call failed", e.getMessage());
-        assertEquals(0, t.calls);
-        assertFalse(Thread.holdsLock(t.lock4));
-        assertTrue(Locks.free(t.lock4));
+    void failedMonitorEnterRaisesTestBugAndLeavesBothMonitorsFree() throws Exception {
+        // A null lock is the one way a JVM fails MonitorEnter; for lock5 it
+        // fails with lock4 already entered, which must be exited again.
+        for (String which : new String[] {"lock4", "lock5"}) {
+            Quorvell.Thread1 t = thread();
+            Quorvell.CustomLock other = which.equals("lock4") ? t.lock5 : t.lock4;
+            if (which.equals("lock4")) {
+                t.lock4 = null;
+            } else {
+                t.lock5 = null;
+            }
+            TestBug e = assertThrows(TestBug.class, t::B, which);
+            assertEquals("MonitorEnter(" + which + ") call failed", e.getMessage());
+            assertEquals(0, t.calls, which);
+            assertFalse(Thread.holdsLock(other), which);
+            assertTrue(Locks.free(other), which);
+        }
     }
 
     @Test
