@@ -61,8 +61,9 @@ using SlotFunction = JniFunction<std::remove_reference_t<decltype(std::declval<J
 
 template <auto Slot>
 size_t slot_index() {
-  static JNINativeInterface_ probe;
-  return static_cast<size_t>(reinterpret_cast<char*>(&(probe.*Slot)) - reinterpret_cast<char*>(&probe)) / sizeof(void*);
+  const JNINativeInterface_ probe{};
+  return static_cast<size_t>(reinterpret_cast<const char*>(&(probe.*Slot)) - reinterpret_cast<const char*>(&probe)) /
+         sizeof(void*);
 }
 
 }  // namespace detail
@@ -139,7 +140,7 @@ class FakeJni {
   std::vector<std::unique_ptr<char>> handles_;
 };
 
-#define FAKE_JNI_ON(fake, Function, ...) (fake).on<&JNINativeInterface_::Function>(#Function, __VA_ARGS__)
+#define FAKE_JNI_ON(fake, Function, ...) ((fake).on<&JNINativeInterface_::Function>(#Function, __VA_ARGS__))
 
 namespace detail {
 
