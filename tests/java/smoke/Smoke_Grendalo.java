@@ -6,7 +6,7 @@ public class Smoke_Grendalo implements zoltest.SmokeScenario {
     }
 
     public String scenario() {
-        return "one pass over a int array, 50 ms pauses";
+        return "one pass over an int array, 50 ms pauses";
     }
 
     public void run() {
