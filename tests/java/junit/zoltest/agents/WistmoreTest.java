@@ -11,11 +11,12 @@ import zoltest.TestEnv;
 /** Wistmore attached through the attach API to a running child JVM, which attaches to itself. */
 @Timeout(120)
 class WistmoreTest {
-    private static ChildJvm.Result attach(String... options) {
+    /** Attaches the library once per options argument ("-": none). */
+    private static ChildJvm.Result attach(String library, String... options) {
         ChildJvm.Result r = new ChildJvm("zoltest.scenarios.WistmoreMain")
                 // Dynamic loading is what these runs do: say so, so the JVM does not warn about it.
                 .options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading")
-                .args(TestEnv.library("Wistmore").toString())
+                .args(TestEnv.library(library).toString())
                 .args(options)
                 .run();
         assertEquals(0, r.exitCode, r.toString());
@@ -25,7 +26,7 @@ class WistmoreTest {
     @Test
     void everyAttachFailsWithTheAgentsResultAndTheJvmGoesOn() {
         String failed = "AgentInitializationException: Agent_OnAttach failed, return value -1\n";
-        ChildJvm.Result r = attach("-", "verbose=1,mode=x", "-", "");
+        ChildJvm.Result r = attach("Wistmore", "-", "verbose=1,mode=x", "-", "");
         assertEquals(failed + failed + failed + failed + "still running: 2890\n", r.stdout);
         assertFalse(r.stderr.contains("WARNING"), r.stderr);
     }
@@ -33,10 +34,7 @@ class WistmoreTest {
     @Test
     void anAgentWithoutAnAttachEntryFailsDifferently() {
         // Tells the agent's own -1 apart from a library the JVM cannot use for attaching.
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.WistmoreMain")
-                .options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading")
-                .args(TestEnv.library("Pellandor").toString(), "-")
-                .run();
+        ChildJvm.Result r = attach("Pellandor", "-");
         assertEquals("AgentLoadException: Failed to load agent library: Agent_OnAttach is not available in "
                 + TestEnv.library("Pellandor") + "\nstill running: 2890\n", r.stdout);
     }
