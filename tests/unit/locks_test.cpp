@@ -122,7 +122,7 @@ struct QuorvellJvm {
   std::string run() {
     return capture([&] { Java_zol_monitoring_share_thread_Quorvell_00024Thread1_B(fake.env(), receiver); }).out;
   }
-  std::string pending() { return fake.description(fake.pending()); }
+  std::string pending() const { return fake.description(fake.pending()); }
 };
 
 class Quorvell : public zoltest::FreshSupportState {};
@@ -269,7 +269,7 @@ struct NordevikJvm {
   std::string run() {
     return capture([&] { Java_zol_share_locks_Nordevik_nativeJNIMonitorEnter(fake.env(), receiver, lock); }).out;
   }
-  std::string pending() { return fake.description(fake.pending()); }
+  std::string pending() const { return fake.description(fake.pending()); }
 };
 
 class Nordevik : public zoltest::FreshSupportState {};

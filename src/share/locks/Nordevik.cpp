@@ -47,8 +47,8 @@ JNIEXPORT void JNICALL Java_zol_share_locks_Nordevik_nativeJNIMonitorEnter(JNIEn
   // exception it throws stays pending for the caller: MonitorExit is one of
   // the few calls allowed with one pending. A missing method is not called,
   // and its NoSuchMethodError goes to the caller the same way.
-  const jclass thisClass = env->GetObjectClass(thisObject);
-  const jmethodID createStackFrame = env->GetMethodID(thisClass, "createStackFrame", "()V");
+  jclass thisClass = env->GetObjectClass(thisObject);
+  jmethodID createStackFrame = env->GetMethodID(thisClass, "createStackFrame", "()V");
   if (createStackFrame != NULL) env->CallVoidMethod(thisObject, createStackFrame);
   r = env->MonitorExit(lock);
   if (r != 0) {

@@ -14,7 +14,7 @@ namespace zol_locks {
 // missing class leaves its NoClassDefFoundError instead.
 inline void throw_jni_error(JNIEnv* env, const char* message) {
   if (env->ExceptionCheck()) env->ExceptionClear();
-  const jclass errorClass = env->FindClass("zol/share/TestJNIError");
+  jclass errorClass = env->FindClass("zol/share/TestJNIError");
   if (errorClass != NULL) env->ThrowNew(errorClass, message);
   // exception thrown: zol/share/TestJNIError or NoClassDefFoundError
 }

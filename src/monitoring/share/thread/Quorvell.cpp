@@ -67,8 +67,8 @@ JNIEXPORT void JNICALL Java_zol_monitoring_share_thread_Quorvell_00024Thread1_B(
   jmethodID method;
   if (!ZOL_JNI_VERIFY(env, (threadClass = env->GetObjectClass(o)) != NULL)) return;
   if (!ZOL_JNI_VERIFY(env, (testBugClass = env->FindClass("zol/share/TestBug")) != NULL)) return;
-  if (!ZOL_JNI_VERIFY(env, (field = env->GetFieldID(threadClass, "lock4", "Lzol/monitoring/share/thread/Quorvell$CustomLock;")) != NULL)) { return; } const jobject lock4 = env->GetObjectField(o, field);
-  if (!ZOL_JNI_VERIFY(env, (field = env->GetFieldID(threadClass, "lock5", "Lzol/monitoring/share/thread/Quorvell$CustomLock;")) != NULL)) { return; } const jobject lock5 = env->GetObjectField(o, field);
+  if (!ZOL_JNI_VERIFY(env, (field = env->GetFieldID(threadClass, "lock4", "Lzol/monitoring/share/thread/Quorvell$CustomLock;")) != NULL)) { return; } jobject lock4 = env->GetObjectField(o, field);
+  if (!ZOL_JNI_VERIFY(env, (field = env->GetFieldID(threadClass, "lock5", "Lzol/monitoring/share/thread/Quorvell$CustomLock;")) != NULL)) { return; } jobject lock5 = env->GetObjectField(o, field);
   if (!enter(env, lock4, testBugClass, "MonitorEnter(lock4) call failed")) return;
   if (!enter(env, lock5, testBugClass, "MonitorEnter(lock5) call failed")) { env->MonitorExit(lock4); return; }
   if (ZOL_JNI_VERIFY(env, (method = env->GetMethodID(threadClass, "C", "()V")) != NULL)) ZOL_JNI_VERIFY_VOID(env, env->CallVoidMethod(o, method));

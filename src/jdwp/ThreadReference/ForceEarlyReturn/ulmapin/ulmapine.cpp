@@ -15,8 +15,8 @@ extern "C" {
 JNIEXPORT void JNICALL Java_zol_jdwp_ThreadReference_ForceEarlyReturn_ulmapin_ulmapine_nativeMethod(JNIEnv* env,
                                                                                                     jobject,
                                                                                                     jobject obj) {
-  const jclass objClass = env->GetObjectClass(obj);
-  const jfieldID threadInNative = env->GetFieldID(objClass, "threadInNative", "Z");
+  jclass objClass = env->GetObjectClass(obj);
+  jfieldID threadInNative = env->GetFieldID(objClass, "threadInNative", "Z");
   // Without the field there is nothing to mark and nobody would see the
   // thread arrive; the caller gets the NoSuchFieldError instead of a spin.
   if (threadInNative == NULL) return;  // exception thrown: NoSuchFieldError
