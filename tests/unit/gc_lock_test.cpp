@@ -484,13 +484,4 @@ TEST(CriticalNative, MissingFieldDescribesTheErrorAndEndsNamingGetFieldID) {
   EXPECT_EQ(end.err, "FatalError: GetFieldID\n");
 }
 
-TEST(CriticalNative, AFatalErrorThatReturnedLeavesWithoutReadingThroughNull) {
-  Locker<jint> locker = grendalo({1});
-  locker.obj = nullptr;
-  FAKE_JNI_ON(locker.fake, FatalError, [](const char*) {});
-  EXPECT_EQ(locker.run(0, 0, {}), 0);
-  EXPECT_EQ(locker.fake.count("GetArrayLength"), 0u);
-  EXPECT_EQ(locker.fake.count("SetObjectField"), 0u);
-}
-
 }  // namespace
