@@ -26,41 +26,47 @@ jstring allocUninitializedString(JNIEnv* env) {
   return static_cast<jstring>(str);
 }
 
+// The length that function gives the uninitialized string must be 0.
+void expectEmptyLength(JNIEnv* env, jsize (JNIEnv::*length)(jstring), const char* message) {
+  jstring str = allocUninitializedString(env);
+  if (str != NULL && (env->*length)(str) != 0) env->FatalError(message);
+}
+
+// The characters get gives for the uninitialized string must be NULL. They
+// are released also when NULL, and before the verdict, so that a buffer the
+// JVM should not have handed out goes back before the process ends.
+template <typename Char>
+void expectNoChars(JNIEnv* env, const Char* (JNIEnv::*get)(jstring, jboolean*),
+                   void (JNIEnv::*release)(jstring, const Char*), const char* message) {
+  jstring str = allocUninitializedString(env);
+  if (str == NULL) return;
+  const Char* chars = (env->*get)(str, NULL);
+  (env->*release)(str, chars);
+  if (chars != NULL) env->FatalError(message);
+}
+
 }  // namespace
 
 extern "C" {
 
 // Class: Rostavel  Method: lengthTest  Signature: ()V
 JNIEXPORT void JNICALL Java_Rostavel_lengthTest(JNIEnv* env, jobject) {
-  jstring str = allocUninitializedString(env);
-  if (str != NULL && env->GetStringLength(str) != 0) env->FatalError("string length must be 0");
+  expectEmptyLength(env, &JNIEnv::GetStringLength, "string length must be 0");
 }
 
 // Class: Rostavel  Method: charsTest  Signature: ()V
 JNIEXPORT void JNICALL Java_Rostavel_charsTest(JNIEnv* env, jobject) {
-  jstring str = allocUninitializedString(env);
-  if (str == NULL) return;
-  const jchar* chars = env->GetStringChars(str, NULL);
-  // Released also when NULL, and before the verdict, so that a buffer the
-  // JVM should not have handed out goes back before the process ends.
-  env->ReleaseStringChars(str, chars);
-  if (chars != NULL) env->FatalError("string chars must be NULL");
+  expectNoChars(env, &JNIEnv::GetStringChars, &JNIEnv::ReleaseStringChars, "string chars must be NULL");
 }
 
 // Class: Rostavel  Method: utfLengthTest  Signature: ()V
 JNIEXPORT void JNICALL Java_Rostavel_utfLengthTest(JNIEnv* env, jobject) {
-  jstring str = allocUninitializedString(env);
-  if (str != NULL && env->GetStringUTFLength(str) != 0) env->FatalError("string utf length must be 0");
+  expectEmptyLength(env, &JNIEnv::GetStringUTFLength, "string utf length must be 0");
 }
 
 // Class: Rostavel  Method: utfCharsTest  Signature: ()V
 JNIEXPORT void JNICALL Java_Rostavel_utfCharsTest(JNIEnv* env, jobject) {
-  jstring str = allocUninitializedString(env);
-  if (str == NULL) return;
-  const char* chars = env->GetStringUTFChars(str, NULL);
-  // As in charsTest: handed back first, NULL included.
-  env->ReleaseStringUTFChars(str, chars);
-  if (chars != NULL) env->FatalError("string utf chars must be NULL");
+  expectNoChars(env, &JNIEnv::GetStringUTFChars, &JNIEnv::ReleaseStringUTFChars, "string utf chars must be NULL");
 }
 
 }  // extern "C"
