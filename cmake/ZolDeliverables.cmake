@@ -19,7 +19,11 @@ function(zol_support_library)
   add_library(zol_support STATIC
     ${PROJECT_SOURCE_DIR}/src/share/native/zol_tools.cpp
     ${PROJECT_SOURCE_DIR}/src/share/jni/jni_tools.cpp)
-  target_link_libraries(zol_support PUBLIC zol_product_flags)
+  target_link_libraries(zol_support PRIVATE zol_product_flags)
+  # Unit tests link the support library and deliverable objects; they take
+  # the include paths but keep their own flags (exceptions, RTTI).
+  target_include_directories(zol_support PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(zol_support SYSTEM PUBLIC ${ZOL_JNI_INCLUDE_DIRS})
 endfunction()
 
 set_property(GLOBAL PROPERTY ZOL_DELIVERABLES "")
@@ -43,7 +47,7 @@ function(zol_deliverable name)
   endforeach()
 
   add_library(zol_${name}_objects OBJECT ${sources})
-  target_link_libraries(zol_${name}_objects PUBLIC zol_product_flags)
+  target_link_libraries(zol_${name}_objects PRIVATE zol_product_flags)
 
   add_library(${name} SHARED $<TARGET_OBJECTS:zol_${name}_objects>)
   target_link_libraries(${name} PRIVATE zol_product_flags)
