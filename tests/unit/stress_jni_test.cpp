@@ -1,0 +1,600 @@
+// brantholm and quenmarl against a scripted JVM: the order of the JNI calls
+// (nothing but the exception check inside a critical region, the monitor held
+// throughout), reads bounded by what the VM hands out (the string's units, the
+// array's elements: exact-size blocks, so the sanitizer build sees any read
+// past them), every malloc freed, and the paths a real JVM does not produce:
+// exceptions at each checked call, failed allocations, failed Throw and
+// ThrowNew, and the exit with status 97.
+//
+// Links: brantholm quenmarl
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "fake_jni.h"
+
+extern "C" {
+jcharArray Java_zol_stress_jni_JNIter004_CheckSum(JNIEnv* env, jobject self, jstring str);
+jboolean Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* env, jobject self, jstring str, jcharArray sum, jint limit);
+void Java_zol_stress_jni_JNIter005_except(JNIEnv* env, jobject self, jthrowable tobj);
+
+// The natives' allocations, counted while a native runs; the test binary is
+// linked with --wrap=malloc --wrap=free (stress_jni_test.cmake).
+void* __real_malloc(size_t size);
+void __real_free(void* block);
+}
+
+namespace {
+
+bool counting = false;
+long mallocs = 0;
+long frees = 0;
+long fail_malloc_number = 0;  // 1 = the first counted malloc returns null
+
+}  // namespace
+
+extern "C" void* __wrap_malloc(size_t size) {
+  if (counting && ++mallocs == fail_malloc_number) return nullptr;
+  return __real_malloc(size);
+}
+
+extern "C" void __wrap_free(void* block) {
+  if (counting && block != nullptr) ++frees;
+  __real_free(block);
+}
+
+namespace {
+
+using zoltest::capture;
+using zoltest::FakeJni;
+using Calls = std::vector<std::string>;
+
+// Calls of CheckCompare that got past the limit test in this process, as the
+// library counts them; the halt tests aim their limit with it.
+jint counted_compares = 0;
+
+// A fresh exact-size copy of units, as a critical region hands them out.
+struct Region {
+  std::unique_ptr<jchar[]> block;
+  jchar* open(const std::vector<jchar>& units) {
+    block.reset(new jchar[units.empty() ? 1 : units.size()]);
+    std::copy(units.begin(), units.end(), block.get());
+    return block.get();
+  }
+};
+
+struct BrantholmJvm {
+  FakeJni fake;
+  jobject self = fake.handle();
+  jstring str = fake.handle<jstring>();
+  jcharArray sum = fake.handle<jcharArray>();
+  jcharArray made = fake.handle<jcharArray>();
+  jclass test_class = fake.klass("zol/stress/jni/JNIter004");
+  jmethodID halt_id = fake.handle<jmethodID>();
+  std::vector<jchar> units;
+  jsize utf_length = 0;
+  std::vector<jchar> elements;
+  std::vector<jchar> region_set;
+  int monitor_depth = 0;
+  int halts = 0;
+  bool critical_null = false;
+  Region string_region, array_region;
+  // The JNI function whose call leaves an exception pending.
+  std::string raise_in;
+
+  void maybe_raise(const char* function) {
+    if (raise_in == function) fake.raise(std::string("java.lang.Error: in ") + function);
+  }
+
+  void set_string(const std::vector<jchar>& string_units, jsize utf) {
+    units = string_units;
+    utf_length = utf;
+  }
+  void set_ascii(const std::string& s) { set_string(std::vector<jchar>(s.begin(), s.end()), s.size()); }
+
+  BrantholmJvm() {
+    FAKE_JNI_ON(fake, GetStringUTFLength, [this](jstring s) {
+      EXPECT_EQ(s, str);
+      maybe_raise("GetStringUTFLength");
+      return utf_length;
+    });
+    FAKE_JNI_ON(fake, GetStringLength, [this](jstring) { return static_cast<jsize>(units.size()); });
+    FAKE_JNI_ON(fake, MonitorEnter, [this](jobject obj) -> jint {
+      EXPECT_EQ(obj, self);
+      ++monitor_depth;
+      maybe_raise("MonitorEnter");
+      return 0;
+    });
+    FAKE_JNI_ON(fake, MonitorExit, [this](jobject obj) -> jint {
+      EXPECT_EQ(obj, self);
+      --monitor_depth;
+      maybe_raise("MonitorExit");
+      return 0;
+    });
+    FAKE_JNI_ON(fake, GetStringCritical, [this](jstring s, jboolean*) -> const jchar* {
+      EXPECT_EQ(s, str);
+      EXPECT_EQ(monitor_depth, 1);
+      maybe_raise("GetStringCritical");
+      return critical_null ? nullptr : string_region.open(units);
+    });
+    FAKE_JNI_ON(fake, ReleaseStringCritical, [this](jstring, const jchar* chars) {
+      EXPECT_EQ(chars, string_region.block.get());
+      string_region.block.reset();
+      maybe_raise("ReleaseStringCritical");
+    });
+    FAKE_JNI_ON(fake, NewCharArray, [this](jsize length) {
+      EXPECT_EQ(length, 8);
+      maybe_raise("NewCharArray");
+      return made;
+    });
+    FAKE_JNI_ON(fake, GetArrayLength, [this](jarray array) {
+      maybe_raise("GetArrayLength");
+      return array == made ? 8 : static_cast<jsize>(elements.size());
+    });
+    FAKE_JNI_ON(fake, SetCharArrayRegion, [this](jcharArray array, jsize start, jsize length, const jchar* buf) {
+      EXPECT_EQ(array, made);
+      EXPECT_EQ(start, 0);
+      region_set.assign(buf, buf + length);
+      maybe_raise("SetCharArrayRegion");
+    });
+    FAKE_JNI_ON(fake, GetPrimitiveArrayCritical, [this](jarray array, jboolean*) -> void* {
+      EXPECT_EQ(array, sum);
+      EXPECT_EQ(monitor_depth, 1);
+      maybe_raise("GetPrimitiveArrayCritical");
+      return array_region.open(elements);
+    });
+    FAKE_JNI_ON(fake, ReleasePrimitiveArrayCritical, [this](jarray, void* elems, jint mode) {
+      EXPECT_EQ(elems, array_region.block.get());
+      EXPECT_EQ(mode, 0);
+      array_region.block.reset();
+      ++counted_compares;
+      maybe_raise("ReleasePrimitiveArrayCritical");
+    });
+    FAKE_JNI_ON(fake, GetObjectClass, [this](jobject obj) {
+      EXPECT_EQ(obj, self);
+      maybe_raise("GetObjectClass");
+      return test_class;
+    });
+    FAKE_JNI_ON(fake, GetStaticMethodID, [this](jclass cls, const char* name, const char* sig) -> jmethodID {
+      EXPECT_EQ(cls, test_class);
+      EXPECT_EQ(std::string(name) + sig, "halt()V");
+      if (raise_in == "GetStaticMethodID") {
+        fake.raise("java.lang.NoSuchMethodError: halt");
+        return nullptr;
+      }
+      return halt_id;
+    });
+    FAKE_JNI_ON(fake, CallStaticVoidMethodV, [this](jclass cls, jmethodID method, va_list) {
+      EXPECT_EQ(cls, test_class);
+      EXPECT_EQ(method, halt_id);
+      ++halts;
+      maybe_raise("CallStaticVoidMethod");
+    });
+  }
+
+  // The natives, with their allocations counted.
+  std::vector<jchar> check_sum() {
+    counting = true;
+    EXPECT_EQ(Java_zol_stress_jni_JNIter004_CheckSum(fake.env(), self, str), made);
+    counting = false;
+    return region_set;
+  }
+  jboolean check_compare(jint limit) {
+    counting = true;
+    const jboolean result = Java_zol_stress_jni_JNIter004_CheckCompare(fake.env(), self, str, sum, limit);
+    counting = false;
+    return result;
+  }
+};
+
+class Brantholm : public ::testing::Test {
+ protected:
+  void SetUp() override { mallocs = frees = fail_malloc_number = 0; }
+  void TearDown() override {
+    EXPECT_EQ(mallocs, frees) << "blocks left behind";
+    fail_malloc_number = 0;
+  }
+};
+
+const Calls kCheckSumCalls = {"GetStringUTFLength",    "ExceptionOccurred", "GetStringLength",   "MonitorEnter",
+                              "ExceptionOccurred",     "ExceptionOccurred", "GetStringCritical", "ExceptionOccurred",
+                              "ReleaseStringCritical", "ExceptionOccurred", "ExceptionOccurred", "NewCharArray",
+                              "ExceptionOccurred",     "GetArrayLength",    "ExceptionOccurred", "SetCharArrayRegion",
+                              "ExceptionOccurred",     "MonitorExit",       "ExceptionOccurred"};
+
+const Calls kCheckCompareHead = {"GetStringUTFLength", "ExceptionOccurred", "GetStringLength",  "GetArrayLength",
+                                 "ExceptionOccurred",  "MonitorEnter",      "ExceptionOccurred"};
+const Calls kCheckCompareBody = {"ExceptionOccurred",         "GetStringCritical", "ExceptionOccurred",
+                                 "ReleaseStringCritical",     "ExceptionOccurred", "ExceptionOccurred",
+                                 "GetPrimitiveArrayCritical", "ExceptionOccurred", "ReleasePrimitiveArrayCritical",
+                                 "ExceptionOccurred"};
+const Calls kHaltCalls = {"GetObjectClass",    "ExceptionOccurred",     "GetStaticMethodID",
+                          "ExceptionOccurred", "CallStaticVoidMethodV", "ExceptionOccurred"};
+const Calls kMonitorExitCalls = {"MonitorExit", "ExceptionOccurred"};
+
+Calls join(std::initializer_list<Calls> parts) {
+  Calls all;
+  for (const Calls& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+std::string element_lines(const std::vector<std::pair<unsigned, unsigned>>& pairs) {
+  std::string lines;
+  char line[64];
+  for (size_t j = 0; j < pairs.size(); j++) {
+    if (pairs[j].first != pairs[j].second) lines += "Error in " + std::to_string(j) + "\n";
+    snprintf(line, sizeof line, "ch[%zu]=%02x tmp[%zu]=%02x\n", j, pairs[j].first, j, pairs[j].second);
+    lines += line;
+  }
+  return "Comparing: " + lines + "\n";
+}
+
+TEST_F(Brantholm, CheckSumHoldsTheMonitorAndCallsNothingInsideTheRegion) {
+  BrantholmJvm jvm;
+  jvm.set_ascii("abc");
+  EXPECT_EQ(jvm.check_sum(), (std::vector<jchar>{0x6261, 0x0063, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(jvm.fake.calls(), kCheckSumCalls);
+  EXPECT_EQ(jvm.monitor_depth, 0);
+  EXPECT_EQ(mallocs, 2);
+}
+
+TEST_F(Brantholm, CheckSumOfLongAndEmptyStrings) {
+  BrantholmJvm jvm;
+  jvm.set_ascii("");
+  EXPECT_EQ(jvm.check_sum(), std::vector<jchar>(8, 0));
+  // 40 bytes: positions 0..7 get three bytes, 8..15 two.
+  std::string s;
+  for (int i = 0; i < 40; i++) s += static_cast<char>(i % 2 == 0 ? 0x7f : 0x01);
+  jvm.set_ascii(s);
+  const jchar three = (3 * 0x7f % 256) | (3 << 8), two = (2 * 0x7f) | (2 << 8);
+  EXPECT_EQ(jvm.check_sum(), (std::vector<jchar>{three, three, three, three, two, two, two, two}));
+}
+
+TEST_F(Brantholm, UtfLengthBeyondTheUnitsReadsOnlyTheUnits) {
+  BrantholmJvm jvm;
+  // Euro sign, e acute, A: UTF length 6, three units. The bytes past the
+  // units count as zero.
+  jvm.set_string({0x20ac, 0x00e9, 0x0041}, 6);
+  const std::vector<jchar> digest{0xe9ac, 0x0041, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(jvm.check_sum(), digest);
+  jvm.elements = digest;
+  std::string out;
+  out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_TRUE); }).out;
+  EXPECT_EQ(out, element_lines({{0xe9ac, 0xe9ac}, {0x41, 0x41}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}));
+}
+
+TEST_F(Brantholm, CheckCompareOfSeventeenBytesAddsTheFirstByteTwice) {
+  BrantholmJvm jvm;
+  jvm.set_ascii("abcdefghijklmnopq");
+  jvm.elements = jvm.check_sum();
+  jvm.fake.clear_calls();
+  std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_FALSE); }).out;
+  EXPECT_EQ(jvm.fake.calls(), join({kCheckCompareHead, kCheckCompareBody, kMonitorExitCalls}));
+  EXPECT_EQ(out, element_lines({{0x62d2, 0x62c2},
+                                {0x6463, 0x6463},
+                                {0x6665, 0x6665},
+                                {0x6867, 0x6867},
+                                {0x6a69, 0x6a69},
+                                {0x6c6b, 0x6c6b},
+                                {0x6e6d, 0x6e6d},
+                                {0x706f, 0x706f}}));
+  EXPECT_EQ(jvm.halts, 0);
+  EXPECT_EQ(jvm.monitor_depth, 0);
+}
+
+TEST_F(Brantholm, ElementsPastTheEighthCompareWithZero) {
+  BrantholmJvm jvm;
+  jvm.set_ascii("abc");
+  jvm.elements = jvm.check_sum();
+  jvm.elements.resize(16, 0);
+  jvm.elements[12] = 5;
+  std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_FALSE); }).out;
+  std::vector<std::pair<unsigned, unsigned>> pairs(16, {0, 0});
+  pairs[0] = {0x6261, 0x6261};
+  pairs[1] = {0x63, 0x63};
+  pairs[12] = {5, 0};
+  EXPECT_EQ(out, element_lines(pairs));
+}
+
+TEST_F(Brantholm, RefusedCallTouchesNothingAndFreesItsBuffer) {
+  BrantholmJvm jvm;
+  jvm.set_ascii("abc");
+  jvm.elements.assign(8, 0);
+  std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(-1), JNI_FALSE); }).out;
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(jvm.fake.calls(), join({kCheckCompareHead, kMonitorExitCalls}));
+  EXPECT_EQ(mallocs, 1);
+}
+
+TEST_F(Brantholm, CallReachingTheLimitHaltsAndSucceedsDespiteAMismatch) {
+  BrantholmJvm jvm;
+  jvm.set_ascii("abc");
+  jvm.elements.assign(8, 1);
+  capture([&] { EXPECT_EQ(jvm.check_compare(counted_compares + 1), JNI_TRUE); });
+  EXPECT_EQ(jvm.halts, 1);
+  EXPECT_EQ(jvm.fake.calls(), join({kCheckCompareHead, kCheckCompareBody, kHaltCalls, kMonitorExitCalls}));
+  // The next call still runs in full, without halt, and reports its mismatch.
+  capture([&] { EXPECT_EQ(jvm.check_compare(counted_compares), JNI_FALSE); });
+  EXPECT_EQ(jvm.halts, 1);
+  EXPECT_EQ(jvm.monitor_depth, 0);
+}
+
+TEST_F(Brantholm, QuietChecksDescribeAndClearAndGoOn) {
+  // The third and sixth checks of CheckSum follow plain memory work.
+  for (int check : {3, 6}) {
+    BrantholmJvm jvm;
+    jvm.set_ascii("abc");
+    int checks = 0;
+    FAKE_JNI_ON(jvm.fake, ExceptionOccurred, [&]() -> jthrowable {
+      if (++checks == check) jvm.fake.raise("java.lang.ThreadDeath");
+      return jvm.fake.pending();
+    });
+    std::vector<jchar> result;
+    EXPECT_EQ(capture([&] { result = jvm.check_sum(); }).out, "[described: java.lang.ThreadDeath]\n");
+    EXPECT_EQ(result, (std::vector<jchar>{0x6261, 0x0063, 0, 0, 0, 0, 0, 0})) << "check " << check;
+    EXPECT_EQ(jvm.fake.count("ExceptionClear"), 1u);
+    EXPECT_EQ(jvm.fake.pending(), nullptr);
+  }
+}
+
+// Ends like FatalError in the VM, telling whether the exception was cleared.
+void fatal_error_reports_pending(BrantholmJvm& jvm) {
+  FAKE_JNI_ON(jvm.fake, FatalError, [&jvm](const char* message) {
+    fflush(stdout);
+    fprintf(stderr, "FatalError: %s (pending: %s)\n", message, jvm.fake.pending() != nullptr ? "yes" : "no");
+    fflush(stderr);
+    abort();
+  });
+}
+
+TEST_F(Brantholm, ExceptionAfterAnyCheckedCallEndsTheVm) {
+  for (const char* function : {"GetStringUTFLength", "GetArrayLength", "MonitorEnter", "GetStringCritical",
+                               "ReleaseStringCritical", "GetPrimitiveArrayCritical", "ReleasePrimitiveArrayCritical",
+                               "GetObjectClass", "GetStaticMethodID", "CallStaticVoidMethod", "MonitorExit"}) {
+    BrantholmJvm jvm;
+    jvm.set_ascii("abc");
+    jvm.elements = {0x6261, 0x63, 0, 0, 0, 0, 0, 0};
+    jvm.raise_in = function;
+    fatal_error_reports_pending(jvm);
+    const jint limit = counted_compares + 1;  // reach halt
+    zoltest::Exit end = zoltest::run_forked([&] { jvm.check_compare(limit); });
+    SCOPED_TRACE(function);
+    EXPECT_EQ(end.status, 134);
+    const std::string description = std::string(function) == "GetStaticMethodID"
+                                        ? "java.lang.NoSuchMethodError: halt"
+                                        : std::string("java.lang.Error: in ") + function;
+    const std::string tail = "Unexpected JNI exception. TEST FAIL.\n[described: " + description + "]\n";
+    ASSERT_GE(end.out.size(), tail.size()) << end.out;
+    EXPECT_EQ(end.out.substr(end.out.size() - tail.size()), tail);
+    EXPECT_EQ(end.err, "FatalError: Unexpected JNI Exception. TEST FAIL. (pending: no)\n");
+  }
+  for (const char* function : {"NewCharArray", "SetCharArrayRegion"}) {
+    BrantholmJvm jvm;
+    jvm.set_ascii("abc");
+    jvm.raise_in = function;
+    zoltest::Exit end = zoltest::run_forked([&] { jvm.check_sum(); });
+    EXPECT_EQ(end.status, 134) << function;
+    EXPECT_EQ(end.out,
+              "Unexpected JNI exception. TEST FAIL.\n[described: java.lang.Error: in " + std::string(function) + "]\n");
+    EXPECT_EQ(end.err, "FatalError: Unexpected JNI Exception. TEST FAIL.\n");
+  }
+}
+
+TEST_F(Brantholm, NoMemoryOrNoRegionEndsTheVmWithoutWritingThroughNull) {
+  struct Case {
+    long failing_malloc;
+    bool critical_null;
+    const char* message;
+  };
+  for (const Case& c : {Case{1, false, "brantholm: no memory for the character buffer"},
+                        Case{2, false, "brantholm: no memory for the working copy"},
+                        Case{0, true, "brantholm: GetStringCritical returned NULL"}}) {
+    for (bool compare : {false, true}) {
+      BrantholmJvm jvm;
+      jvm.set_ascii("abc");
+      jvm.elements.assign(8, 0);
+      jvm.critical_null = c.critical_null;
+      zoltest::Exit end = zoltest::run_forked([&] {
+        fail_malloc_number = c.failing_malloc;
+        if (compare) {
+          jvm.check_compare(INT_MAX);
+        } else {
+          jvm.check_sum();
+        }
+      });
+      EXPECT_EQ(end.status, 134);
+      EXPECT_EQ(end.err, std::string("FatalError: ") + c.message + "\n");
+    }
+  }
+}
+
+// quenmarl
+
+const char* const kTable[] = {"java/lang/ArithmeticException",
+                              "java/lang/ArrayIndexOutOfBoundsException",
+                              "java/lang/ArrayStoreException",
+                              "java/lang/ClassCastException",
+                              "java/lang/ClassNotFoundException",
+                              "java/lang/CloneNotSupportedException",
+                              "java/lang/IllegalAccessException",
+                              "java/lang/IllegalArgumentException",
+                              "java/lang/IllegalMonitorStateException",
+                              "java/lang/IllegalStateException",
+                              "java/lang/IllegalThreadStateException",
+                              "java/lang/IndexOutOfBoundsException",
+                              "java/lang/InstantiationException",
+                              "java/lang/InterruptedException",
+                              "java/lang/NegativeArraySizeException",
+                              "java/lang/NoSuchFieldException",
+                              "java/lang/NoSuchMethodException",
+                              "java/lang/NullPointerException",
+                              "java/lang/NumberFormatException",
+                              "java/lang/RuntimeException",
+                              "java/lang/SecurityException",
+                              "java/lang/StringIndexOutOfBoundsException",
+                              "java/lang/UnsupportedOperationException"};
+
+int table_index(const std::string& name) {
+  for (int i = 0; i < 23; i++) {
+    if (name == kTable[i]) return i;
+  }
+  return -1;
+}
+
+struct QuenmarlJvm {
+  FakeJni fake;
+  jobject self = fake.handle();
+  jthrowable tobj = fake.raise("java.lang.IllegalStateException: given");
+  jclass test_class = fake.klass("zol/stress/jni/JNIter005");
+  jmethodID setpass_id = fake.handle<jmethodID>();
+  std::string raise_in;
+  std::string thrown_class;
+  bool throw_fails = false;
+  bool throw_new_fails = false;
+  std::vector<int> setpass_args;
+
+  void maybe_raise(const std::string& function) {
+    if (raise_in == function) fake.raise("java.lang.Error: in " + function);
+  }
+
+  QuenmarlJvm() {
+    fake.env()->ExceptionClear();
+    FAKE_JNI_ON(fake, MonitorEnter, [this](jobject obj) -> jint {
+      EXPECT_EQ(obj, self);
+      maybe_raise("MonitorEnter");
+      return 0;
+    });
+    FAKE_JNI_ON(fake, MonitorExit, [this](jobject obj) -> jint {
+      EXPECT_EQ(obj, self);
+      maybe_raise("MonitorExit");
+      return 0;
+    });
+    FAKE_JNI_ON(fake, Throw, [this](jthrowable throwable) -> jint {
+      EXPECT_EQ(throwable, tobj);
+      if (throw_fails) return -1;
+      fake.raise(fake.description(throwable));
+      return 0;
+    });
+    FAKE_JNI_ON(fake, FindClass, [this](const char* name) -> jclass {
+      const bool own = std::string(name) == "zol/stress/jni/JNIter005";
+      if (raise_in == (own ? "FindClass own" : "FindClass")) {
+        fake.raise(std::string("java.lang.NoClassDefFoundError: ") + name);
+        return nullptr;
+      }
+      return fake.klass(name);
+    });
+    FAKE_JNI_ON(fake, ThrowNew, [this](jclass cls, const char* message) -> jint {
+      thrown_class = fake.class_name(cls);
+      EXPECT_EQ(thrown_class, message);
+      if (throw_new_fails) return -1;
+      fake.raise(thrown_class + ": " + message);
+      return 0;
+    });
+    FAKE_JNI_ON(fake, GetStaticMethodID, [this](jclass cls, const char* name, const char* sig) -> jmethodID {
+      EXPECT_EQ(cls, test_class);
+      EXPECT_EQ(std::string(name) + sig, "setpass(Z)V");
+      if (raise_in == "GetStaticMethodID") {
+        fake.raise("java.lang.NoSuchMethodError: setpass");
+        return nullptr;
+      }
+      return setpass_id;
+    });
+    FAKE_JNI_ON(fake, CallStaticVoidMethodV, [this](jclass cls, jmethodID method, va_list args) {
+      EXPECT_EQ(cls, test_class);
+      EXPECT_EQ(method, setpass_id);
+      setpass_args.push_back(va_arg(args, int));
+      maybe_raise("CallStaticVoidMethod");
+    });
+  }
+
+  // One call as a Java caller makes it: nothing pending on entry. Returns what
+  // the native wrote to stderr.
+  std::string except() {
+    fake.env()->ExceptionClear();
+    fake.clear_calls();
+    thrown_class.clear();
+    return capture([&] { Java_zol_stress_jni_JNIter005_except(fake.env(), self, tobj); }).err;
+  }
+};
+
+const Calls kExceptHead = {"MonitorEnter", "ExceptionOccurred", "Throw"};
+const Calls kExceptTail = {"MonitorExit", "ExceptionOccurred", "ExceptionOccurred",
+                           "FindClass",   "ExceptionOccurred", "ThrowNew"};
+const Calls kSetpassCalls = {"ExceptionOccurred", "FindClass",         "ExceptionOccurred",
+                             "GetStaticMethodID", "ExceptionOccurred", "CallStaticVoidMethodV",
+                             "ExceptionOccurred"};
+
+TEST(Quenmarl, CatchesTheGivenThrowableAndRaisesTheNextClassOfTheTable) {
+  QuenmarlJvm jvm;
+  int previous = -1;
+  for (int call = 0; call < 30; call++) {
+    const std::string err = jvm.except();
+    EXPECT_TRUE(err.empty() || err == "NATIVE: Throw has been catched in native\n") << err;
+    EXPECT_EQ(jvm.fake.calls(), join({kExceptHead, {"ExceptionOccurred", "ExceptionClear"}, kExceptTail}));
+    const int index = table_index(jvm.thrown_class);
+    ASSERT_GE(index, 0) << jvm.thrown_class;
+    if (previous >= 0) EXPECT_EQ(index, (previous + 1) % 23);
+    previous = index;
+    EXPECT_EQ(jvm.fake.description(jvm.fake.pending()), jvm.thrown_class + ": " + jvm.thrown_class);
+  }
+}
+
+TEST(Quenmarl, FailedThrowClearsNothingAndRaisesTheSameClassAgain) {
+  QuenmarlJvm jvm;
+  jvm.except();
+  const std::string before = jvm.thrown_class;
+  jvm.throw_fails = true;
+  EXPECT_EQ(jvm.except(), "Throw failed\n");
+  EXPECT_EQ(jvm.fake.calls(), join({kExceptHead, kExceptTail}));
+  EXPECT_EQ(jvm.thrown_class, before);
+  jvm.throw_fails = false;
+  jvm.except();
+  EXPECT_EQ(table_index(jvm.thrown_class), (table_index(before) + 1) % 23);
+}
+
+TEST(Quenmarl, FailedThrowNewCallsSetpassFalseAndReturnsWithNothingPending) {
+  QuenmarlJvm jvm;
+  jvm.throw_new_fails = true;
+  const std::string err = jvm.except();
+  EXPECT_EQ(err.substr(err.size() - 16), "ThrowNew failed\n");
+  EXPECT_EQ(jvm.fake.calls(), join({kExceptHead, {"ExceptionOccurred", "ExceptionClear"}, kExceptTail, kSetpassCalls}));
+  EXPECT_EQ(jvm.setpass_args, std::vector<int>{JNI_FALSE});
+  EXPECT_EQ(jvm.fake.pending(), nullptr);
+}
+
+TEST(Quenmarl, UnexpectedExceptionEndsTheProcessWithStatus97) {
+  struct Case {
+    const char* raise_in;
+    bool throw_new_fails;
+    const char* description;
+  };
+  for (const Case& c : {Case{"MonitorEnter", false, "java.lang.Error: in MonitorEnter"},
+                        Case{"MonitorExit", false, "java.lang.Error: in MonitorExit"},
+                        Case{"FindClass", false, "java.lang.NoClassDefFoundError: java/lang/"},
+                        Case{"FindClass own", true, "java.lang.NoClassDefFoundError: zol/stress/jni/JNIter005"},
+                        Case{"GetStaticMethodID", true, "java.lang.NoSuchMethodError: setpass"},
+                        Case{"CallStaticVoidMethod", true, "java.lang.Error: in CallStaticVoidMethod"}}) {
+    QuenmarlJvm jvm;
+    jvm.raise_in = c.raise_in;
+    jvm.throw_new_fails = c.throw_new_fails;
+    zoltest::Exit end = zoltest::run_forked([&] {
+      jvm.fake.env()->ExceptionClear();
+      Java_zol_stress_jni_JNIter005_except(jvm.fake.env(), jvm.self, jvm.tobj);
+    });
+    SCOPED_TRACE(c.raise_in);
+    EXPECT_EQ(end.status, 97);
+    EXPECT_EQ(end.out.rfind("[described: " + std::string(c.description), 0), 0u) << end.out;
+    const std::string expected_err =
+        std::string(c.throw_new_fails ? "ThrowNew failed\n" : "") + "Unexpected exception:\n";
+    ASSERT_GE(end.err.size(), expected_err.size());
+    EXPECT_EQ(end.err.substr(end.err.size() - expected_err.size()), expected_err);
+  }
+}
+
+}  // namespace
