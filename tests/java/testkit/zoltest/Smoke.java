@@ -21,17 +21,17 @@ public final class Smoke {
         List<String> names = args.length > 0 ? List.of(args) : DELIVERABLES;
         int failed = 0;
         int passed = 0;
-        System.out.printf("%-11s %-52s %s%n", "library", "loaded by", "scenario: result");
+        System.out.printf("%-11s %-66s %s%n", "library", "loaded by", "scenario: result");
         for (String name : names) {
             if (!Files.exists(TestEnv.library(name))) {
-                System.out.printf("%-11s %-52s %s%n", name, "-", "not built yet");
+                System.out.printf("%-11s %-66s %s%n", name, "-", "not built yet");
                 continue;
             }
             SmokeScenario scenario;
             try {
                 scenario = (SmokeScenario) Class.forName("Smoke_" + name).getDeclaredConstructor().newInstance();
             } catch (ClassNotFoundException e) {
-                System.out.printf("%-11s %-52s %s%n", name, "-", "built; no scenario: FAILED");
+                System.out.printf("%-11s %-66s %s%n", name, "-", "built; no scenario: FAILED");
                 failed++;
                 continue;
             }
@@ -50,7 +50,7 @@ public final class Smoke {
             } catch (AssertionError e) {
                 verdict = e.getMessage().split("\n")[0];
             }
-            System.out.printf("%-11s %-52s %s: %s%n", name, scenario.loadedBy(), scenario.scenario(),
+            System.out.printf("%-11s %-66s %s: %s%n", name, scenario.loadedBy(), scenario.scenario(),
                     verdict == null ? "ok" : "FAILED (" + verdict + ")");
             if (verdict == null) {
                 passed++;
