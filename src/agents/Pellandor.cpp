@@ -273,8 +273,7 @@ void JNICALL on_field_access(jvmtiEnv*, JNIEnv* env, jthread thread, jmethodID m
 }
 
 void JNICALL on_field_modification(jvmtiEnv*, JNIEnv* env, jthread thread, jmethodID method, jlocation location,
-                                   jclass field_klass, jobject, jfieldID field, char signature_type,
-                                   jvalue new_value) {
+                                   jclass field_klass, jobject, jfieldID field, char signature_type, jvalue new_value) {
   handle_field_event(env, thread, method, field, field_klass, true, static_cast<int>(location));
   // Follows the stored object even while no test runs, on any thread.
   if (signature_type == 'L') watch_object_fields(env, new_value.l);

@@ -56,8 +56,10 @@ const jint kFloat = 343434;
 extern "C" {
 
 // Class: compiler.runtime.criticalnatives.lookup.LookUp  Method: m1  Signature: (BJCIFD[B)V
-JNIEXPORT void JNICALL JavaCritical_compiler_runtime_criticalnatives_lookup_LookUp_m1(
-    jbyte b, jlong l, jchar c, jint i, jfloat f, jdouble d, jint result_length, jbyte* result) {
+JNIEXPORT void JNICALL JavaCritical_compiler_runtime_criticalnatives_lookup_LookUp_m1(jbyte b, jlong l, jchar c, jint i,
+                                                                                      jfloat f, jdouble d,
+                                                                                      jint result_length,
+                                                                                      jbyte* result) {
   const bool matched = b == 10 && l == kLong && c == 65 && i == kInt && truncates_to(f, kFloat) &&
                        truncates_to(d, kDouble) && fresh_result(result_length, result);
   store(result_length, result, matched);

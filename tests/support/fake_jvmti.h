@@ -53,14 +53,12 @@ struct JvmtiFunction<jvmtiError(JNICALL*)(jvmtiEnv*, A..., ...)> {
 };
 
 template <auto Slot>
-using SlotFunction =
-    JvmtiFunction<std::remove_reference_t<decltype(std::declval<jvmtiInterface_1_&>().*Slot)>>;
+using SlotFunction = JvmtiFunction<std::remove_reference_t<decltype(std::declval<jvmtiInterface_1_&>().*Slot)>>;
 
 template <auto Slot>
 size_t slot_index() {
   static jvmtiInterface_1_ probe;
-  return static_cast<size_t>(reinterpret_cast<char*>(&(probe.*Slot)) - reinterpret_cast<char*>(&probe)) /
-         sizeof(void*);
+  return static_cast<size_t>(reinterpret_cast<char*>(&(probe.*Slot)) - reinterpret_cast<char*>(&probe)) / sizeof(void*);
 }
 
 }  // namespace jvmti_detail
@@ -115,9 +113,7 @@ class FakeJvmti {
   }
 
   // Memory as the tool interface hands it out; Deallocate takes it back.
-  char* string(const std::string& text) {
-    return static_cast<char*>(allocate(text.c_str(), text.size() + 1, text));
-  }
+  char* string(const std::string& text) { return static_cast<char*>(allocate(text.c_str(), text.size() + 1, text)); }
   template <typename T>
   T* array(const std::vector<T>& items, const std::string& label) {
     return static_cast<T*>(allocate(items.data(), items.size() * sizeof(T), label));
@@ -219,8 +215,7 @@ jvmtiError JNICALL JvmtiFunction<jvmtiError(JNICALL*)(jvmtiEnv*, A...)>::thunk(j
 
 template <typename... A>
 template <auto Slot>
-jvmtiError JNICALL JvmtiFunction<jvmtiError(JNICALL*)(jvmtiEnv*, A..., ...)>::thunk(jvmtiEnv* env, A... args,
-                                                                                  ...) {
+jvmtiError JNICALL JvmtiFunction<jvmtiError(JNICALL*)(jvmtiEnv*, A..., ...)>::thunk(jvmtiEnv* env, A... args, ...) {
   return (*static_cast<Hook*>(FakeJvmti::from(env)->hook(slot_index<Slot>())))(args...);
 }
 

@@ -8,12 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "capture.h"
@@ -236,8 +236,8 @@ struct AgentJvm {
   }
 
   void access(jobject on_thread, jfieldID id, jlocation location = 3) {
-    callbacks.FieldAccess(ti.env(), jni.env(), on_thread, method, location, jni.klass(fields[id].klass),
-                          test_object, id);
+    callbacks.FieldAccess(ti.env(), jni.env(), on_thread, method, location, jni.klass(fields[id].klass), test_object,
+                          id);
   }
 
   void modify(jobject on_thread, jfieldID id, char type, jvalue value, jlocation location = 3) {
@@ -345,9 +345,10 @@ TEST(Pellandor, EachOnLoadFailurePrintsItsLineAndReturnsMinusOne) {
 
   // With no environment kept, the natives act as if no agent were loaded.
   jboolean ok = JNI_TRUE;
-  EXPECT_EQ(capture([&] { ok = Java_Pellandor_initWatchers(jvm.jni.env(), nullptr, jvm.jni.klass("Test"),
-                                                            jvm.reflected, jvm.thread); })
-                .out,
+  EXPECT_EQ(capture([&] {
+              ok =
+                  Java_Pellandor_initWatchers(jvm.jni.env(), nullptr, jvm.jni.klass("Test"), jvm.reflected, jvm.thread);
+            }).out,
             "jvmti is NULL, error: 0\n");
   EXPECT_FALSE(ok);
   EXPECT_TRUE(jvm.jni.calls().empty());
@@ -358,7 +359,9 @@ TEST(Pellandor, InitWatchersFailuresKeepTheWatchedThread) {
   jvm.start();
   jobject other = jvm.jni.handle();
   jboolean ok = JNI_TRUE;
-  auto init = [&] { ok = Java_Pellandor_initWatchers(jvm.jni.env(), nullptr, jvm.jni.klass("Test"), jvm.reflected, other); };
+  auto init = [&] {
+    ok = Java_Pellandor_initWatchers(jvm.jni.env(), nullptr, jvm.jni.klass("Test"), jvm.reflected, other);
+  };
 
   jvm.fail["SetFieldModificationWatch"] = JVMTI_ERROR_DUPLICATE;
   EXPECT_EQ(capture(init).out, "SetFieldModificationWatch failed, error: 40\n");
@@ -391,8 +394,8 @@ TEST(Pellandor, EventLineAndFlagField) {
   EXPECT_TRUE(jvm.flags["x_access"]);
   EXPECT_FALSE(jvm.flags["x_modify"]);
   EXPECT_EQ(jvm.ti.deallocated(), (Calls{"LMain;", "run", "x"}));
-  EXPECT_EQ(jvm.jni.calls(), (Calls{"IsSameObject", "DeleteLocalRef", "GetFieldID", "SetBooleanField",
-                                    "ExceptionClear"}));
+  EXPECT_EQ(jvm.jni.calls(),
+            (Calls{"IsSameObject", "DeleteLocalRef", "GetFieldID", "SetBooleanField", "ExceptionClear"}));
   EXPECT_EQ(jvm.live_locals, 0);
 
   jvm.generic = "<T:Ljava/lang/Object;>()TT;";
@@ -483,10 +486,9 @@ TEST(Pellandor, StoredObjectIsWalkedDepthFirstUpItsClassesStaticsButNotArrays) {
   ASSERT_EQ(jvm.load(), JNI_OK);
   // No test and no watched thread: the walk still happens.
   EXPECT_EQ(capture([&] { jvm.store(jvm.root); }).out, "");
-  EXPECT_EQ(jvm.watched, (Calls{"modify A.a", "access A.a", "modify C.c1", "access C.c1", "modify A.n",
-                                "access A.n", "modify A.arr", "access A.arr", "modify A.s", "access A.s",
-                                "modify S.s1", "access S.s1", "modify B.b", "access B.b", "modify C.c1",
-                                "access C.c1"}));
+  EXPECT_EQ(jvm.watched, (Calls{"modify A.a", "access A.a", "modify C.c1", "access C.c1", "modify A.n", "access A.n",
+                                "modify A.arr", "access A.arr", "modify A.s", "access A.s", "modify S.s1",
+                                "access S.s1", "modify B.b", "access B.b", "modify C.c1", "access C.c1"}));
   // d is of class C, already watched: the duplicates were passed over.
   EXPECT_EQ(jvm.read, (Calls{"a", "static s", "b"}));
   EXPECT_EQ(jvm.ti.count("GetClassFields"), 5u);

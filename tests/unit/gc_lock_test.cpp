@@ -139,9 +139,9 @@ TEST_F(CheckedEnv, ResultMethodsAskForAnExceptionFirstThenTestForNull) {
       EXPECT_EQ(fake.calls(), (Calls{m.name, "ExceptionCheck"}));
       // The text is built only for a null result without an exception, and
       // released before the check returns.
-      EXPECT_EQ(interposed.log, (c.null_result && !c.raise ? Calls{"malloc(" + std::to_string(name.size() + 18) + ")",
-                                                                   "free(last)"}
-                                                             : Calls{}));
+      EXPECT_EQ(interposed.log,
+                (c.null_result && !c.raise ? Calls{"malloc(" + std::to_string(name.size() + 18) + ")", "free(last)"}
+                                           : Calls{}));
       EXPECT_EQ(interposed.live_blocks, 0);
     }
   }
@@ -207,8 +207,8 @@ TEST_F(CheckedEnv, MethodsWithoutAReferenceResultCheckOnlyForAnException) {
     env.SetObjectField(obj, field, value);
     EXPECT_EQ(env.GetArrayLength(array), 0) << "a length of 0 is no failure";
     env.ReleasePrimitiveArrayCritical(array, &reports, 2);
-    EXPECT_EQ(messages(), (raising ? Calls{"SetObjectField", "GetArrayLength", "ReleasePrimitiveArrayCritical"}
-                                   : Calls{}));
+    EXPECT_EQ(messages(),
+              (raising ? Calls{"SetObjectField", "GetArrayLength", "ReleasePrimitiveArrayCritical"} : Calls{}));
     EXPECT_TRUE(interposed.log.empty());
   }
 }
@@ -318,7 +318,8 @@ struct Locker {
 
   // The first call in a process looks the field up; later ones use it.
   Calls lookup() const {
-    return looked_up.count(library) ? Calls{} : Calls{"GetObjectClass", "ExceptionCheck", "GetFieldID", "ExceptionCheck"};
+    return looked_up.count(library) ? Calls{}
+                                    : Calls{"GetObjectClass", "ExceptionCheck", "GetFieldID", "ExceptionCheck"};
   }
 
   // Runs the native with the clock reading clock in turn.
@@ -396,8 +397,8 @@ TEST(CriticalNative, EachMemberFoldsItsElementsIntoTheCarriedChecksum) {
     EXPECT_EQ(locker.run(1000, 0, three), static_cast<jint>(0x80000010)) << "odd passes";
   }
   {
-    Locker<jshort> locker{"Justrelo", Java_zol_share_gc_lock_jni_Justrelo_criticalNative,
-                          {static_cast<jshort>(-32768), 0x00ff, -2}};
+    Locker<jshort> locker{
+        "Justrelo", Java_zol_share_gc_lock_jni_Justrelo_criticalNative, {static_cast<jshort>(-32768), 0x00ff, -2}};
     zoltest::Scope scope;
     EXPECT_EQ(locker.run(1000, 0, three), static_cast<jshort>(0x7f01));
     zoltest::Scope again;

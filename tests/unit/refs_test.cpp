@@ -10,13 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <set>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "capture.h"
@@ -55,7 +55,8 @@ namespace {
 using zoltest::FakeJni;
 
 const char kBase[] = "Olvedrin.cpp";
-const char kGlobalBug[] = "zol/share/TestBug: Requested globalReferences[] element is NULL, possible wrong index is passed";
+const char kGlobalBug[] =
+    "zol/share/TestBug: Requested globalReferences[] element is NULL, possible wrong index is passed";
 const char kWeakBug[] = "zol/share/TestBug: Requested weakReferences[] element is NULL, possible wrong index is passed";
 
 std::string complaint(int line, const std::string& message) {
@@ -174,8 +175,8 @@ TEST_F(Refs, FailedAllocationComplainsGivesMinusOneAndIsRetried) {
                                           3 * sizeof(jobject)}));
     EXPECT_TRUE(jvm.deleted.empty());
   });
-  EXPECT_EQ(out, zoltest::first_complaint(kBase, 46, "malloc return NULL\n", "malloc return NULL\n") +
-                     wrong_global(0) + complaint(145, "malloc return NULL\n"));
+  EXPECT_EQ(out, zoltest::first_complaint(kBase, 46, "malloc return NULL\n", "malloc return NULL\n") + wrong_global(0) +
+                     complaint(145, "malloc return NULL\n"));
 }
 
 TEST_F(Refs, NegativeCountIsAFailedAllocationWithoutMalloc) {
@@ -243,8 +244,8 @@ TEST_F(Refs, AnExceptionAlreadyPendingIsNotThrownOver) {
     EXPECT_EQ(jvm.create_global(), 0);
     EXPECT_EQ(jvm.fake.calls(), (Calls{"NewGlobalRef", "ExceptionCheck"}));
     EXPECT_EQ(jvm.caught(), "java.lang.OutOfMemoryError");
-    Java_zol_share_ReferringObject_createJNILocalReferenceNative(jvm.fake.env(), jvm.receiver, jvm.object,
-                                                                 jvm.receiver, jvm.receiver);
+    Java_zol_share_ReferringObject_createJNILocalReferenceNative(jvm.fake.env(), jvm.receiver, jvm.object, jvm.receiver,
+                                                                 jvm.receiver);
     EXPECT_EQ(jvm.fake.calls(), (Calls{"NewLocalRef", "ExceptionCheck"}));
     EXPECT_EQ(jvm.caught(), "java.lang.OutOfMemoryError");
   });
@@ -365,8 +366,13 @@ struct LocalJvm : RefsJvm {
       return std::string(name) == "unlock" ? unlock : std::string(name) == "waitFor" ? wait_for : nullptr;
     });
     FAKE_JNI_ON(fake, CallVoidMethodV, [this](jobject o, jmethodID m, va_list) {
-      java.push_back(std::string(m == unlock ? "unlock" : m == wait_for ? "waitFor" : "?") + " on " +
-                     (o == first ? "first" : o == second ? "second" : "?"));
+      java.push_back(std::string(m == unlock     ? "unlock"
+                                 : m == wait_for ? "waitFor"
+                                                 : "?") +
+                     " on " +
+                     (o == first    ? "first"
+                      : o == second ? "second"
+                                    : "?"));
       if (unlock_throws && m == unlock) fake.raise("java.lang.IllegalStateException");
     });
   }

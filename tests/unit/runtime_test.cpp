@@ -311,8 +311,8 @@ struct M2 {
 
   jbyte call() {
     JavaCritical_compiler_runtime_criticalnatives_lookup_LookUp_m2(
-        i, jint(ia.size()), ia.data(), l, jint(la.size()), la.data(), f, jint(fa.size()), fa.data(), d,
-        jint(da.size()), da.data(), jint(result.size()), result.data());
+        i, jint(ia.size()), ia.data(), l, jint(la.size()), la.data(), f, jint(fa.size()), fa.data(), d, jint(da.size()),
+        da.data(), jint(result.size()), result.data());
     return result[0];
   }
 };
@@ -349,7 +349,11 @@ TEST(Yarbellin, M1VerdictOverEveryCondition) {
       {"float 343435", [](M1& a) { a.f = 343435.0f; }, 1},
       {"float -343434", [](M1& a) { a.f = -343434.0f; }, 1},
       {"double off by one", [](M1& a) { a.d -= 1.0; }, 1},
-      {"result length 2", [](M1& a) { a.result = {-1, -1}; }, 1},
+      {"result length 2",
+       [](M1& a) {
+         a.result = {-1, -1};
+       },
+       1},
       {"result element 0", [](M1& a) { a.result = {0}; }, 1},
       {"float NaN", [](M1& a) { a.f = kNaNf; }, 1},
       {"float +infinity", [](M1& a) { a.f = kInff; }, 1},
@@ -388,7 +392,11 @@ TEST(Yarbellin, M2VerdictOverEveryCondition) {
       {"double[] element 0 4546", [](M2& a) { a.da[0] = 4546.0; }, 1},
       {"double[] element 0 NaN", [](M2& a) { a.da[0] = kNaN; }, 1},
       {"double[] element 0 -1e19", [](M2& a) { a.da[0] = -1e19; }, 1},
-      {"result length 2", [](M2& a) { a.result = {-1, 7}; }, 1},
+      {"result length 2",
+       [](M2& a) {
+         a.result = {-1, 7};
+       },
+       1},
       {"result element 0", [](M2& a) { a.result = {2}; }, 1},
   });
 }

@@ -37,7 +37,7 @@ void throw_new(JNIEnv* env, const char* class_name, const char* message);
 
 }  // namespace
 
-// clang-format off: the complaints must keep their lines.
+// clang-format off
 extern "C" {
 
 // Class: zol.share.ReferringObject  Method: createJNIGlobalReferenceNative  Signature: (Ljava/lang/Object;I)I

@@ -14,8 +14,8 @@ jint fold_xor(jint checksum, jint element) { return checksum ^ element; }
 extern "C" {
 
 // Class: zol.share.gc.lock.jni.Grendalo  Method: criticalNative  Signature: (JJ)I
-JNIEXPORT jint JNICALL Java_zol_share_gc_lock_jni_Grendalo_criticalNative(JNIEnv* env, jobject self,
-    jlong run_ms, jlong pause_ms) {
+JNIEXPORT jint JNICALL Java_zol_share_gc_lock_jni_Grendalo_criticalNative(JNIEnv* env, jobject self, jlong run_ms,
+                                                                          jlong pause_ms) {
   return critical_native<jint, jint, fold_xor>(env, self, run_ms, pause_ms);
 }
 

@@ -15,8 +15,8 @@ jfloat fold_add(jfloat checksum, jfloat element) { return static_cast<jfloat>(ch
 extern "C" {
 
 // Class: zol.share.gc.lock.jni.Harvimble  Method: criticalNative  Signature: (JJ)F
-JNIEXPORT jfloat JNICALL Java_zol_share_gc_lock_jni_Harvimble_criticalNative(JNIEnv* env, jobject self,
-    jlong run_ms, jlong pause_ms) {
+JNIEXPORT jfloat JNICALL Java_zol_share_gc_lock_jni_Harvimble_criticalNative(JNIEnv* env, jobject self, jlong run_ms,
+                                                                             jlong pause_ms) {
   return critical_native<jfloat, jfloat, fold_add>(env, self, run_ms, pause_ms);
 }
 

@@ -14,8 +14,8 @@ jdouble fold_add(jdouble checksum, jdouble element) { return checksum + element;
 extern "C" {
 
 // Class: zol.share.gc.lock.jni.Kestramon  Method: criticalNative  Signature: (JJ)D
-JNIEXPORT jdouble JNICALL Java_zol_share_gc_lock_jni_Kestramon_criticalNative(JNIEnv* env, jobject self,
-    jlong run_ms, jlong pause_ms) {
+JNIEXPORT jdouble JNICALL Java_zol_share_gc_lock_jni_Kestramon_criticalNative(JNIEnv* env, jobject self, jlong run_ms,
+                                                                              jlong pause_ms) {
   return critical_native<jdouble, jdouble, fold_add>(env, self, run_ms, pause_ms);
 }
 
