@@ -5,7 +5,8 @@
 set -euo pipefail
 
 # Further packages a script needs come as arguments (gcovr, clang, ...).
-packages=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev junit5 "$@")
+packages=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev junit5 clang-format clang-tidy
+  "$@")
 
 missing=()
 for package in "${packages[@]}"; do

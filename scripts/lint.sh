@@ -4,7 +4,7 @@
 # compile commands of BUILD_DIR (default build/default, configured first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build/default}
+build=$(cd "${1:-build/default}" && pwd)
 [[ -f $build/compile_commands.json ]] || { echo "configure $build first" >&2; exit 1; }
 
 mapfile -t files < <(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')

@@ -239,7 +239,7 @@ class Walk {
     env_->DeleteLocalRef(super);
   }
 
-  void release_fields(Frame& frame) {
+  static void release_fields(Frame& frame) {
     if (frame.fields != nullptr) jvmti->Deallocate(reinterpret_cast<unsigned char*>(frame.fields));
     frame.listed = false;
     frame.fields = nullptr;

@@ -116,6 +116,7 @@ class FakeJvmti {
   char* string(const std::string& text) { return static_cast<char*>(allocate(text.c_str(), text.size() + 1, text)); }
   template <typename T>
   T* array(const std::vector<T>& items, const std::string& label) {
+    // NOLINTNEXTLINE(bugprone-sizeof-expression): T may be a JNI reference, a pointer
     return static_cast<T*>(allocate(items.data(), items.size() * sizeof(T), label));
   }
   // Blocks handed out and not yet deallocated.
@@ -203,7 +204,7 @@ class FakeJvmti {
   std::map<jobject, jlong> tags_;
 };
 
-#define FAKE_JVMTI_ON(fake, Function, ...) (fake).on<&jvmtiInterface_1_::Function>(#Function, __VA_ARGS__)
+#define FAKE_JVMTI_ON(fake, Function, ...) ((fake).on<&jvmtiInterface_1_::Function>(#Function, __VA_ARGS__))
 
 namespace jvmti_detail {
 

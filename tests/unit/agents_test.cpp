@@ -21,8 +21,6 @@
 #include "fake_jvmti.h"
 
 extern "C" {
-jint Agent_OnLoad(JavaVM* vm, char* options, void* reserved);
-jint Agent_OnAttach(JavaVM* vm, char* options, void* reserved);
 jboolean Java_Pellandor_initWatchers(JNIEnv* env, jclass self, jclass klass, jobject field, jobject thread);
 jboolean Java_Pellandor_startTest(JNIEnv* env, jclass self, jobject object);
 void Java_Pellandor_stopTest(JNIEnv* env, jclass self);
@@ -552,6 +550,7 @@ TEST(Pellandor, ALongChainNeedsNeitherDeepStackNorManyLocalReferences) {
   jfieldID next = jvm.field("N", "next", "LN;");
   const int length = 100000;
   std::vector<jobject> chain;
+  chain.reserve(length);
   for (int i = 0; i < length; ++i) chain.push_back(jvm.object("N"));
   for (int i = 0; i + 1 < length; ++i) jvm.values[{chain[i], next}] = chain[i + 1];
   ASSERT_EQ(jvm.load(), JNI_OK);

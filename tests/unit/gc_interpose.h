@@ -57,7 +57,7 @@ class Scope {
 };
 
 // A clock that reads values in turn and fails the test past their end.
-inline std::function<time_t()> scripted_clock(std::vector<time_t> values) {
+inline std::function<time_t()> scripted_clock(const std::vector<time_t>& values) {
   auto next = std::make_shared<size_t>(0);
   return [values, next]() -> time_t {
     if (*next >= values.size()) {
@@ -70,6 +70,9 @@ inline std::function<time_t()> scripted_clock(std::vector<time_t> values) {
 
 }  // namespace zoltest
 
+// Each test binary that interposes includes this once; the linker wants the
+// wrappers as plain definitions.
+// NOLINTBEGIN(misc-definitions-in-headers)
 extern "C" {
 
 void* __wrap_malloc(size_t size) {
@@ -125,5 +128,6 @@ int __wrap_nanosleep(const timespec* request, timespec* remaining) {
 }
 
 }  // extern "C"
+// NOLINTEND(misc-definitions-in-headers)
 
 #endif  // ZOLTEST_GC_INTERPOSE_H

@@ -27,7 +27,6 @@ jdouble Java_zol_share_gc_lock_jni_Kestramon_criticalNative(JNIEnv* env, jobject
 
 namespace {
 
-using zoltest::capture;
 using zoltest::FakeJni;
 using zoltest::interposed;
 using zoltest::run_forked;
@@ -114,6 +113,7 @@ class CheckedEnv : public ::testing::Test {
 
 std::vector<std::string> messages() {
   std::vector<std::string> texts;
+  texts.reserve(reports.size());
   for (const Report& r : reports) texts.push_back(r.message);
   return texts;
 }
@@ -323,13 +323,13 @@ struct Locker {
   }
 
   // Runs the native with the clock reading clock in turn.
-  T run(jlong run_ms, jlong pause_ms, std::vector<time_t> clock) {
+  T run(jlong run_ms, jlong pause_ms, const std::vector<time_t>& clock) {
     interposed.clock = scripted_clock(clock);
     return native(fake.env(), self, run_ms, pause_ms);
   }
 };
 
-Locker<jint> grendalo(std::vector<jint> values) {
+Locker<jint> grendalo(const std::vector<jint>& values) {
   return {"Grendalo", Java_zol_share_gc_lock_jni_Grendalo_criticalNative, values};
 }
 

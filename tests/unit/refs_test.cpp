@@ -126,7 +126,7 @@ struct RefsJvm {
 
   // What is pending, cleared as the Java caller would catch it; "" if none.
   std::string caught() {
-    const std::string what = fake.pending() != nullptr ? fake.description(fake.pending()) : "";
+    std::string what = fake.pending() != nullptr ? fake.description(fake.pending()) : "";
     fake.env()->ExceptionClear();
     fake.clear_calls();
     return what;
@@ -171,8 +171,9 @@ TEST_F(Refs, FailedAllocationComplainsGivesMinusOneAndIsRetried) {
     EXPECT_EQ(jvm.create_weak(3), 0);
     malloc_sizes = nullptr;
     // One attempt per failed or first call; none once a table exists.
-    EXPECT_EQ(sizes, (std::vector<size_t>{5 * sizeof(jobject), 5 * sizeof(jobject), 3 * sizeof(jobject),
-                                          3 * sizeof(jobject)}));
+    // A slot holds a JNI reference, a pointer.
+    const size_t slot = sizeof(jobject);  // NOLINT(bugprone-sizeof-expression)
+    EXPECT_EQ(sizes, (std::vector<size_t>{5 * slot, 5 * slot, 3 * slot, 3 * slot}));
     EXPECT_TRUE(jvm.deleted.empty());
   });
   EXPECT_EQ(out, zoltest::first_complaint(kBase, 46, "malloc return NULL\n", "malloc return NULL\n") + wrong_global(0) +

@@ -96,7 +96,9 @@ struct BrantholmJvm {
     units = string_units;
     utf_length = utf;
   }
-  void set_ascii(const std::string& s) { set_string(std::vector<jchar>(s.begin(), s.end()), s.size()); }
+  void set_ascii(const std::string& s) {
+    set_string(std::vector<jchar>(s.begin(), s.end()), static_cast<jsize>(s.size()));
+  }
 
   BrantholmJvm() {
     FAKE_JNI_ON(fake, GetStringUTFLength, [this](jstring s) {

@@ -37,7 +37,7 @@ Calls passes(size_t n) {
 }
 
 // Every JNI function traps: the native must make no JNI call.
-void run(Native native, std::function<time_t()> clock) {
+void run(Native native, const std::function<time_t()>& clock) {
   zoltest::FakeJni fake;
   interposed.clock = clock;
   native(fake.env(), fake.handle());

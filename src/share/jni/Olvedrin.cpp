@@ -217,6 +217,7 @@ bool allocate(Registry* registry, jint count) {
   if (registry->slots != NULL) return true;
   // A negative count cannot be allocated: treated as a failed malloc.
   if (count < 0) return false;
+  // NOLINTNEXTLINE(bugprone-sizeof-expression): a slot holds a JNI reference, a pointer
   jobject* slots = static_cast<jobject*>(malloc(static_cast<size_t>(count) * sizeof(jobject)));
   if (slots == NULL) return false;
   for (jint i = 0; i < count; i++) slots[i] = NULL;

@@ -14,6 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+// Each locker library includes this from its one source file, and every
+// definition stays file-local to that library on purpose.
+// NOLINTBEGIN(cert-dcl59-cpp,misc-definitions-in-headers)
 namespace {
 
 // Receives the wrapped env and a message that lives only for the call.
@@ -113,5 +116,6 @@ void fatal_error_handler(JNIEnv* env, const char* message) {
 }
 
 }  // namespace
+// NOLINTEND(cert-dcl59-cpp,misc-definitions-in-headers)
 
 #endif  // ZOL_SHARE_GC_LOCK_JNI_CHECKEDJNIENV_H

@@ -20,6 +20,9 @@
 
 #include "share/gc/lock/jni/CheckedJniEnv.h"
 
+// Each locker library includes this from its one source file, and every
+// definition stays file-local to that library on purpose.
+// NOLINTBEGIN(cert-dcl59-cpp,misc-definitions-in-headers)
 namespace {
 
 // Looked up once per library image and kept. Threads that make their first
@@ -74,5 +77,6 @@ Result critical_native(JNIEnv* jni_env, jobject self, jlong run_ms, jlong pause_
 }
 
 }  // namespace
+// NOLINTEND(cert-dcl59-cpp,misc-definitions-in-headers)
 
 #endif  // ZOL_SHARE_GC_LOCK_JNI_CRITICALARRAYLOCKER_H
