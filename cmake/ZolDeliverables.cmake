@@ -60,9 +60,14 @@ function(zol_deliverable name)
   set_target_properties(${name} PROPERTIES
     LINKER_LANGUAGE C
     OUTPUT_NAME ${name})
+  # Sanitized builds (tests only) leave the runtime's symbols to the process.
+  set(no_undefined -Wl,-z,defs)
+  if(ZOL_SANITIZE)
+    set(no_undefined "")
+  endif()
   target_link_options(${name} PRIVATE
     -static-libgcc
-    -Wl,-z,defs -Wl,--as-needed -Wl,--gc-sections -Wl,--exclude-libs,ALL
+    ${no_undefined} -Wl,--as-needed -Wl,--gc-sections -Wl,--exclude-libs,ALL
     -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
   install(TARGETS ${name} LIBRARY DESTINATION lib)
 
