@@ -19,8 +19,7 @@
 
 extern "C" {
 jcharArray Java_zol_stress_jni_JNIter004_CheckSum(JNIEnv* env, jobject self, jstring str);
-jboolean Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* env, jobject self, jstring str, jcharArray sum,
-                                                    jint limit);
+jboolean Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* env, jobject self, jstring str, jcharArray sum, jint limit);
 }
 
 namespace {
