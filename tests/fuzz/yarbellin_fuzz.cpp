@@ -11,13 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" {
-void JavaCritical_compiler_runtime_criticalnatives_lookup_LookUp_m1(jbyte, jlong, jchar, jint, jfloat, jdouble, jint,
-                                                                    jbyte*);
-void JavaCritical_compiler_runtime_criticalnatives_lookup_LookUp_m2(jint, jint, jint*, jlong, jint, jlong*, jfloat,
-                                                                    jint, jfloat*, jdouble, jint, jdouble*, jint,
-                                                                    jbyte*);
-}
+#include "lookup_critical.h"
 
 namespace {
 

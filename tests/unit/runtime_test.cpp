@@ -15,6 +15,8 @@
 #include "capture.h"
 #include "fake_jni.h"
 
+#include "lookup_critical.h"
+
 extern "C" {
 void Java_Rostavel_lengthTest(JNIEnv*, jobject);
 void Java_Rostavel_charsTest(JNIEnv*, jobject);
@@ -23,11 +25,6 @@ void Java_Rostavel_utfCharsTest(JNIEnv*, jobject);
 jclass Java_Sandrovik_callDefineClass(JNIEnv*, jobject, jstring);
 jclass Java_Sandrovik_callFindClass(JNIEnv*, jobject, jstring);
 void Java_TestVendroskel_testVendroskel(JNIEnv*, jobject);
-void JavaCritical_compiler_runtime_criticalnatives_lookup_LookUp_m1(jbyte, jlong, jchar, jint, jfloat, jdouble, jint,
-                                                                    jbyte*);
-void JavaCritical_compiler_runtime_criticalnatives_lookup_LookUp_m2(jint, jint, jint*, jlong, jint, jlong*, jfloat,
-                                                                    jint, jfloat*, jdouble, jint, jdouble*, jint,
-                                                                    jbyte*);
 }
 
 namespace {
