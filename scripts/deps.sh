@@ -5,7 +5,7 @@
 set -euo pipefail
 
 # Further packages a script needs come as arguments (gcovr, clang, ...).
-packages=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev junit5 clang-format clang-tidy
+packages=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev jtreg7 clang-format clang-tidy
   "$@")
 
 missing=()

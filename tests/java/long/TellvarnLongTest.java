@@ -1,4 +1,11 @@
-package zoltest.gclock;
+/*
+ * @test
+ * @summary The whole 180 seconds of tellvarn
+ * @key long
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* TellvarnLongTest
+ * @run driver/timeout=400 zoltest.JUnitChild TellvarnLongTest 330
+ */
 
 import static org.junit.jupiter.api.Assertions.assertTrue;
 

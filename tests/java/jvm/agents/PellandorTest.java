@@ -1,3 +1,11 @@
+/*
+ * @test
+ * @summary The field watch agent in child JVMs started with -agentpath
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.*
+ * @run junit PellandorTest
+ */
+
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import org.junit.jupiter.api.Test;
@@ -15,7 +23,7 @@ class PellandorTest {
     private static final String AGENT = "-agentpath:" + TestEnv.library("Pellandor");
 
     private static ChildJvm.Result run(String agentOption, String... scenarios) {
-        ChildJvm child = new ChildJvm("PellandorMain").args(scenarios);
+        ChildJvm child = new ChildJvm(PellandorMain.class).args(scenarios);
         if (agentOption != null) {
             child.options(agentOption);
         }

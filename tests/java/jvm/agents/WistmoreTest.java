@@ -1,4 +1,11 @@
-package zoltest.agents;
+/*
+ * @test
+ * @summary Wistmore attached through the attach API: every attach fails with -1
+ * @modules jdk.attach
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.*
+ * @run junit WistmoreTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
@@ -7,13 +14,14 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.TestEnv;
+import zoltest.scenarios.WistmoreMain;
 
 /** Wistmore attached through the attach API to a running child JVM, which attaches to itself. */
 @Timeout(120)
 class WistmoreTest {
     /** Attaches the library once per options argument ("-": none). */
     private static ChildJvm.Result attach(String library, String... options) {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.WistmoreMain")
+        ChildJvm.Result r = new ChildJvm(WistmoreMain.class)
                 // Dynamic loading is what these runs do: say so, so the JVM does not warn about it.
                 .options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading")
                 .args(TestEnv.library(library).toString())

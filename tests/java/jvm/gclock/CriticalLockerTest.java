@@ -1,4 +1,10 @@
-package zoltest.gclock;
+/*
+ * @test
+ * @summary The four GC-locker libraries: checksums, timed passes, failures that end the JVM
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* CriticalLockerTest
+ * @run driver zoltest.JUnitChild CriticalLockerTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -20,6 +26,7 @@ import zol.share.gc.lock.jni.Justrelo;
 import zol.share.gc.lock.jni.Kestramon;
 import zoltest.ChildJvm;
 import zoltest.JniWarnings;
+import zoltest.scenarios.GcLockMain;
 
 @Timeout(120)
 class CriticalLockerTest {
@@ -181,7 +188,7 @@ class CriticalLockerTest {
     }
 
     private static ChildJvm.Result child(String variant, String... args) {
-        ChildJvm child = new ChildJvm("zoltest.scenarios.GcLockMain").options("-XX:-CreateCoredumpOnCrash").args(args);
+        ChildJvm child = new ChildJvm(GcLockMain.class).options("-XX:-CreateCoredumpOnCrash").args(args);
         if (variant != null) {
             child.variant(variant);
         }
@@ -210,7 +217,7 @@ class CriticalLockerTest {
 
     @Test
     void theCheckInsideTheRegionWarnsOncePerPassOnJdk17Only() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.GcLockMain").args("Kestramon", "array").ignoreWarnings().run();
+        ChildJvm.Result r = new ChildJvm(GcLockMain.class).args("Kestramon", "array").ignoreWarnings().run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals("Kestramon.criticalNative returned 11.0\n", r.stdout.replace(CRITICAL_WARNING + "\n", ""));
         List<String> warnings = JniWarnings.all(r.stdout + r.stderr);

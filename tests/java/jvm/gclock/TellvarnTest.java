@@ -1,4 +1,10 @@
-package zoltest.gclock;
+/*
+ * @test
+ * @summary tellvarn allocates busily inside the native and the JVM can end meanwhile
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.*
+ * @run junit TellvarnTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
@@ -8,12 +14,13 @@ import java.util.regex.Pattern;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
+import zoltest.scenarios.TellvarnMain;
 
 @Timeout(60)
 class TellvarnTest {
     @Test
     void getMallocLock02RunsBusyInsideTheNativeAndTheVmCanEndMeanwhile() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.TellvarnMain").timeout(30).run();
+        ChildJvm.Result r = new ChildJvm(TellvarnMain.class).timeout(30).run();
         assertEquals(0, r.exitCode, r.toString());
         Matcher m = Pattern.compile("inside getMallocLock02 for 1 s, on the CPU (\\d+)% of it\n").matcher(r.stdout);
         assertTrue(m.matches(), r.toString());

@@ -1,5 +1,3 @@
-package zoltest.locks;
-
 import java.util.concurrent.TimeUnit;
 
 /** Helpers of the lock tests: another thread's view of a monitor. */

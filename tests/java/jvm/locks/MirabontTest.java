@@ -1,4 +1,10 @@
-package zoltest.locks;
+/*
+ * @test
+ * @summary mirabont leaves its monitor entered; a failed MonitorEnter complains and throws
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.*
+ * @run junit MirabontTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
@@ -6,6 +12,7 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.Expected;
+import zoltest.scenarios.LocksMain;
 
 // In child JVMs: a thread that owns a monitor through JNI keeps it until the
 // process ends, and the complaint needs the library's first.
@@ -13,7 +20,7 @@ import zoltest.Expected;
 class MirabontTest {
     @Test
     void threadOwnsTheMonitorAfterReturnAndKeepsOthersOut() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("mirabont-holds").run();
+        ChildJvm.Result r = new ChildJvm(LocksMain.class).args("mirabont-holds").run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals("holder parked true, owned before false, after one call true, after two calls and a block true\n"
                 + "another thread blocked true\nanother thread still blocked true\n", r.stdout);
@@ -21,7 +28,7 @@ class MirabontTest {
 
     @Test
     void failedMonitorEnterComplainsAndThrows() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("mirabont-null-lock").run();
+        ChildJvm.Result r = new ChildJvm(LocksMain.class).args("mirabont-null-lock").run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals(Expected.firstComplaint("libmirabont.cpp", 37, "MonitorEnter return non-zero: -1\n")
                 + "caught zol.share.TestJNIError: MonitorEnter return non-zero\n", r.stdout);

@@ -1,4 +1,10 @@
-package zoltest.locks;
+/*
+ * @test
+ * @summary Nordevik holds its monitor exactly while createStackFrame runs
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* NordevikTest
+ * @run driver zoltest.JUnitChild NordevikTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
@@ -11,6 +17,7 @@ import org.junit.jupiter.api.Timeout;
 import zol.share.locks.Nordevik;
 import zoltest.ChildJvm;
 import zoltest.Expected;
+import zoltest.scenarios.LocksMain;
 
 @Timeout(120)
 class NordevikTest {
@@ -73,7 +80,7 @@ class NordevikTest {
 
     @Test
     void exceptionOfCreateStackFramePrintsNoComplaint() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("nordevik-throws").run();
+        ChildJvm.Result r = new ChildJvm(LocksMain.class).args("nordevik-throws").run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals("caught the exception of createStackFrame true\n"
                 + "owned in callback true, owned after false, free after true\n", r.stdout);
@@ -82,7 +89,7 @@ class NordevikTest {
     @Test
     void failedMonitorEnterComplainsThrowsAndCallsNothingBack() {
         // A null lock is the one way a JVM fails MonitorEnter.
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("nordevik-null-lock").run();
+        ChildJvm.Result r = new ChildJvm(LocksMain.class).args("nordevik-null-lock").run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals(Expected.firstComplaint("Nordevik.cpp", 39, "MonitorEnter return non-zero: -1\n")
                 + "caught zol.share.TestJNIError: MonitorEnter return non-zero\ncreateStackFrame calls 0\n", r.stdout);

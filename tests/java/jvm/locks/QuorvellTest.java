@@ -1,4 +1,10 @@
-package zoltest.locks;
+/*
+ * @test
+ * @summary Quorvell enters two nested monitors around C and exits both on every path
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* QuorvellTest
+ * @run driver zoltest.JUnitChild QuorvellTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
@@ -11,6 +17,7 @@ import zol.monitoring.share.thread.Quorvell;
 import zol.share.TestBug;
 import zoltest.ChildJvm;
 import zoltest.Expected;
+import zoltest.scenarios.LocksMain;
 
 @Timeout(120)
 class QuorvellTest {
@@ -90,7 +97,7 @@ class QuorvellTest {
 
     @Test
     void receiverClassWithoutLock5ComplainsAndReturns() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("quorvell-no-lock5")
+        ChildJvm.Result r = new ChildJvm(LocksMain.class).args("quorvell-no-lock5")
                 .variant("Quorvell-no-lock5").run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals(Expected.failedLookup("Quorvell.cpp", 71,
@@ -101,7 +108,7 @@ class QuorvellTest {
 
     @Test
     void exceptionOfCIsClearedAndBothMonitorsAreExited() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("quorvell-C-throws").run();
+        ChildJvm.Result r = new ChildJvm(LocksMain.class).args("quorvell-C-throws").run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals(Expected.failedVoidCall("Quorvell.cpp", 74, "env->CallVoidMethod(o, method)")
                 + "B returned, C calls 1, owned in C true true, owned after false false, free after true true\n",

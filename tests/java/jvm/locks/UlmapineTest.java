@@ -1,17 +1,24 @@
-package zoltest.locks;
+/*
+ * @test
+ * @summary ulmapine sets threadInNative and never returns; the JVM still ends
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.*
+ * @run junit UlmapineTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
+import zoltest.scenarios.LocksMain;
 
 // In child JVMs: the spinning threads never return, so only the end of the
 // process stops them.
 @Timeout(120)
 class UlmapineTest {
     private static void spinsUntilTheEnd(String ending) {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.LocksMain").args("ulmapine-spins", ending).timeout(60)
+        ChildJvm.Result r = new ChildJvm(LocksMain.class).args("ulmapine-spins", ending).timeout(60)
                 .run();
         assertEquals(0, r.exitCode, r.toString());
         StringBuilder expected = new StringBuilder();

@@ -1,4 +1,11 @@
-package zoltest.refs;
+/*
+ * @test
+ * @summary Olvedrin's registries and local reference under a real collector
+ * @requires vm.gc != "Epsilon" & vm.opt.DisableExplicitGC != true
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* ReferringObjectTest
+ * @run driver zoltest.JUnitChild ReferringObjectTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;

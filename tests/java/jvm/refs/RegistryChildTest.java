@@ -1,4 +1,11 @@
-package zoltest.refs;
+/*
+ * @test
+ * @summary Olvedrin's registries freshly loaded: exact complaints, the complaint limit
+ * @requires vm.gc != "Epsilon" & vm.opt.DisableExplicitGC != true
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.*
+ * @run junit RegistryChildTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
@@ -6,6 +13,7 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.Expected;
+import zoltest.scenarios.ReferenceMain;
 
 /** The registries of a freshly loaded Olvedrin, with the exact output of each child. */
 @Timeout(120)
@@ -17,7 +25,7 @@ class RegistryChildTest {
             "zol.share.TestBug: Requested weakReferences[] element is NULL, possible wrong index is passed\n";
 
     private static ChildJvm.Result run(String... args) {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.ReferenceMain").args(args).run();
+        ChildJvm.Result r = new ChildJvm(ReferenceMain.class).args(args).run();
         assertEquals(0, r.exitCode, r.toString());
         return r;
     }

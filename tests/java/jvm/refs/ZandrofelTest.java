@@ -1,3 +1,12 @@
+/*
+ * @test
+ * @summary Zandrofel's saved global and weak global references
+ * @requires vm.gc != "Epsilon" & vm.opt.DisableExplicitGC != true
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* ZandrofelTest
+ * @run driver zoltest.JUnitChild ZandrofelTest
+ */
+
 import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;

@@ -1,18 +1,22 @@
-package zoltest.runtime;
+/*
+ * @test
+ * @summary Yarbellin's ordinary entries leave the result unchanged
+ * @requires vm.opt.CriticalJNINatives != true
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* LookUpTest
+ * @run driver zoltest.JUnitChild LookUpTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import compiler.runtime.criticalnatives.lookup.LookUp;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
-import zoltest.ChildJvm;
 
 /**
  * Without -XX:+CriticalJNINatives (deprecated in JDK 16, gone by JDK 25) the
  * JVM binds only the ordinary entries, which leave the result as the caller
- * put it. JDK 17 with the option binds the critical entries once a native's
- * wrapper is compiled.
+ * put it (the critical entries: CriticalLookUpTest).
  */
 @Timeout(120)
 class LookUpTest {
@@ -33,32 +37,5 @@ class LookUpTest {
         assertEquals(-1, result[1]);
         LookUp.m1(LookUp.B, LookUp.L, LookUp.C, LookUp.I, LookUp.F, LookUp.D, null);
         LookUp.m1(LookUp.B, LookUp.L, LookUp.C, LookUp.I, LookUp.F, LookUp.D, new byte[0]);
-    }
-
-    @Test
-    void criticalEntriesJudgeTheArgumentsOnJdk17() {
-        assumeTrue(Runtime.version().feature() == 17, "critical natives are bound only by JDK 17 here");
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.CriticalLookUpMain")
-                .options("-XX:+CriticalJNINatives").run();
-        assertEquals(0, r.exitCode, r.toString());
-        assertEquals(String.join("\n",
-                "bound true true",
-                "m1 2",
-                "m2 2",
-                "m1 343434.1 2",
-                "m1 byte 11 1",
-                "m1 343433.9 1",
-                "m1 NaN 1",
-                "m1 1e300 1",
-                "m1 result 0 1",
-                "m1 result length 2 1",
-                "m1 result length 0 0",
-                "m1 result null survived",
-                "m2 int[] 1112 1",
-                "m2 int[] null 1",
-                "m2 float[] -Inf 1",
-                "m2 double[] length 4 1",
-                "m2 float 3e9 1",
-                ""), r.stdout, r.toString());
     }
 }

@@ -1,3 +1,11 @@
+/*
+ * @test
+ * @summary Sandrovik hands Java-chosen names to DefineClass and FindClass
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* SandrovikTest
+ * @run driver zoltest.JUnitChild SandrovikTest
+ */
+
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;

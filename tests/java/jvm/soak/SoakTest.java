@@ -1,7 +1,14 @@
-package zoltest.soak;
+/*
+ * @test
+ * @summary A few seconds of eight threads calling the natives at once
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* SoakMain
+ * @run junit SoakTest
+ */
 
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
+import zoltest.Soak;
 
 @Timeout(300)
 class SoakTest {

@@ -1,4 +1,10 @@
-package zoltest.strace;
+/*
+ * @test
+ * @summary tamsik's Java/native recursion to DEPTH, and the lookups that end the JVM
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* TamsikTest
+ * @run driver zoltest.JUnitChild TamsikTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
@@ -12,6 +18,7 @@ import zol.stress.strace.tamsik;
 import zol.stress.strace.tamsikThread;
 import zoltest.ChildJvm;
 import zoltest.Expected;
+import zoltest.scenarios.StraceMain;
 
 @Timeout(120)
 class TamsikTest {
@@ -82,7 +89,7 @@ class TamsikTest {
     }
 
     private static ChildJvm.Result fail(String variant, int throwAt) {
-        ChildJvm child = new ChildJvm("zoltest.scenarios.StraceMain").args("tamsik", String.valueOf(throwAt));
+        ChildJvm child = new ChildJvm(StraceMain.class).args("tamsik", String.valueOf(throwAt));
         if (variant != null) {
             child.variant(variant);
         }

@@ -1,4 +1,10 @@
-package zoltest.strace;
+/*
+ * @test
+ * @summary vostrel's Java/native recursion until Java stops, and the failures that end the JVM
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* VostrelTest
+ * @run driver zoltest.JUnitChild VostrelTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
@@ -10,6 +16,7 @@ import org.junit.jupiter.api.Timeout;
 import zol.stress.strace.vostrelThread;
 import zoltest.ChildJvm;
 import zoltest.Expected;
+import zoltest.scenarios.StraceMain;
 
 @Timeout(120)
 class VostrelTest {
@@ -39,7 +46,7 @@ class VostrelTest {
 
     @Test
     void recursiveMethod1ThrowingEndsTheProcess() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.StraceMain").args("vostrel", "5").run();
+        ChildJvm.Result r = new ChildJvm(StraceMain.class).args("vostrel", "5").run();
         assertEquals(1, r.exitCode, r.toString());
         assertEquals(Expected.failedVoidCall("vostrel.cpp", 37, "env->CallVoidMethod(obj, method)"), r.stdout);
         assertTrue(r.stderr.contains("java.lang.IllegalStateException: recursiveMethod1 at depth 5"), r.stderr);
@@ -47,7 +54,7 @@ class VostrelTest {
 
     @Test
     void classWithoutRecursiveMethod1EndsTheProcess() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.StraceMain")
+        ChildJvm.Result r = new ChildJvm(StraceMain.class)
                 .variant("vostrel-no-recursiveMethod1").args("vostrel", "-1").run();
         assertEquals(1, r.exitCode, r.toString());
         assertEquals(Expected.failedLookup("vostrel.cpp", 37,

@@ -1,4 +1,10 @@
-package zoltest.stressjni;
+/*
+ * @test
+ * @summary brantholm's string digests, compare output, halt limit and progress lines
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* BrantholmTest
+ * @run driver zoltest.JUnitChild BrantholmTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -11,6 +17,7 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
 import zol.stress.jni.JNIter004;
 import zoltest.ChildJvm;
+import zoltest.scenarios.BrantholmMain;
 
 @Timeout(120)
 class BrantholmTest {
@@ -113,7 +120,7 @@ class BrantholmTest {
     }
 
     private static ChildJvm.Result child(String... args) {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.BrantholmMain").args(args).run();
+        ChildJvm.Result r = new ChildJvm(BrantholmMain.class).args(args).run();
         return r;
     }
 
@@ -213,7 +220,7 @@ class BrantholmTest {
     void missingHaltEndsTheVmAfterTheComparison() {
         // Without a core dump the VM's abort ends the process with status 1 and
         // without flushing stdio: the native flushes its own lines first.
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.BrantholmMain").variant("brantholm-no-halt")
+        ChildJvm.Result r = new ChildJvm(BrantholmMain.class).variant("brantholm-no-halt")
                 .options("-XX:-CreateCoredumpOnCrash").args("halt").run();
         assertEquals(1, r.exitCode, r.toString());
         // The VM writes its FatalError report to stdout too, after the native's line.

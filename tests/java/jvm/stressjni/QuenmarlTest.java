@@ -1,4 +1,10 @@
-package zoltest.stressjni;
+/*
+ * @test
+ * @summary quenmarl throws the next class of its table on each call
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.* QuenmarlTest
+ * @run driver zoltest.JUnitChild QuenmarlTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
@@ -9,6 +15,7 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.Timeout;
 import zol.stress.jni.JNIter005;
 import zoltest.ChildJvm;
+import zoltest.scenarios.QuenmarlMain;
 
 @Timeout(120)
 class QuenmarlTest {
@@ -59,7 +66,7 @@ class QuenmarlTest {
 
     @Test
     void freshLibraryStartsAtIndexOneAndTracesThe1stAnd1001stThrow() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.QuenmarlMain").args("sequence", "1001").run();
+        ChildJvm.Result r = new ChildJvm(QuenmarlMain.class).args("sequence", "1001").run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals(TRACE + TRACE, r.stderr);
         StringBuilder expected = new StringBuilder();
@@ -74,7 +81,7 @@ class QuenmarlTest {
 
     @Test
     void concurrentCallersLoseNoCount() {
-        ChildJvm.Result r = new ChildJvm("zoltest.scenarios.QuenmarlMain").args("threads").run();
+        ChildJvm.Result r = new ChildJvm(QuenmarlMain.class).args("threads").run();
         assertEquals(0, r.exitCode, r.toString());
         // The throws with 0, 1000 and 2000 before them are traced, once each.
         assertEquals(TRACE + TRACE + TRACE, r.stderr);

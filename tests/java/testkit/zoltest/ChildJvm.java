@@ -13,10 +13,11 @@ import java.util.List;
 import java.util.concurrent.TimeUnit;
 
 /**
- * Runs a main class in a fresh JVM of the running JDK, under -Xcheck:jni, with
- * the built libraries on java.library.path, and returns its exit status and
- * output. A scenario that ends the process, or needs a freshly loaded library,
- * runs this way.
+ * Runs a main class in a fresh JVM of the JDK under test, with the run's VM
+ * options, under -Xcheck:jni and with the built libraries on
+ * java.library.path (see TestEnv), and returns its exit status and output. A
+ * scenario that ends the process, or needs a freshly loaded library, runs this
+ * way.
  */
 public final class ChildJvm {
     /** What the child did. */
@@ -48,6 +49,7 @@ public final class ChildJvm {
     private final List<String> args = new ArrayList<>();
     private final List<String> options = new ArrayList<>();
     private final List<Path> classpathFirst = new ArrayList<>();
+    private final List<Path> classpathLast = new ArrayList<>();
     private long timeoutSeconds = 120;
     private boolean checkWarnings = true;
 
@@ -55,9 +57,19 @@ public final class ChildJvm {
         this.mainClass = mainClass;
     }
 
+    public ChildJvm(Class<?> mainClass) {
+        this(mainClass.getName());
+    }
+
     /** Puts the classes of a fixture variant before the normal ones. */
     public ChildJvm variant(String name) {
         classpathFirst.add(TestEnv.variant(name));
+        return this;
+    }
+
+    /** Puts further classes after the test's. */
+    public ChildJvm classpath(Path entry) {
+        classpathLast.add(entry);
         return this;
     }
 
@@ -72,6 +84,7 @@ public final class ChildJvm {
         return this;
     }
 
+    /** The time limit, scaled by jtreg's -timeoutFactor. */
     public ChildJvm timeout(long seconds) {
         timeoutSeconds = seconds;
         return this;
@@ -85,16 +98,13 @@ public final class ChildJvm {
 
     public List<String> command() {
         List<String> command = new ArrayList<>();
-        command.add(Path.of(System.getProperty("java.home"), "bin", "java").toString());
+        command.add(TestEnv.java().toString());
         command.addAll(TestEnv.jvmOptions());
         command.addAll(options);
         List<String> classpath = new ArrayList<>();
         classpathFirst.forEach(p -> classpath.add(p.toString()));
-        classpath.add(TestEnv.classes().toString());
-        String own = System.getProperty("java.class.path");
-        if (own != null && !own.isEmpty()) {
-            classpath.add(own);
-        }
+        classpath.add(TestEnv.classPath());
+        classpathLast.forEach(p -> classpath.add(p.toString()));
         command.add("-cp");
         command.add(String.join(File.pathSeparator, classpath));
         command.add(mainClass);
@@ -110,11 +120,12 @@ public final class ChildJvm {
             ByteArrayOutputStream err = new ByteArrayOutputStream();
             Thread outReader = pump(process.getInputStream(), out);
             Thread errReader = pump(process.getErrorStream(), err);
-            if (!process.waitFor(timeoutSeconds, TimeUnit.SECONDS)) {
+            long limit = (long) Math.ceil(timeoutSeconds * TestEnv.timeoutFactor());
+            if (!process.waitFor(limit, TimeUnit.SECONDS)) {
                 process.destroyForcibly().waitFor();
                 outReader.join();
                 errReader.join();
-                throw new AssertionError("child JVM did not end within " + timeoutSeconds + " s: " + command()
+                throw new AssertionError("child JVM did not end within " + limit + " s: " + command()
                         + "\n" + new Result(-1, text(out), text(err)));
             }
             outReader.join();

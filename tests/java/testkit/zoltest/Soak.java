@@ -1,14 +1,13 @@
-package zoltest.soak;
+package zoltest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
-import zoltest.ChildJvm;
 
 /** Runs the soak in a child JVM and checks what the natives' own output says against its counts. */
-final class Soak {
+public final class Soak {
     private Soak() {}
 
     static final String CRITICAL_WARNING = "Warning: Calling other JNI functions in the scope of "
@@ -18,7 +17,7 @@ final class Soak {
         return text.lines().filter(l -> l.equals(line)).count();
     }
 
-    static void run(int seconds, int workers) {
+    public static void run(int seconds, int workers) {
         ChildJvm.Result r = new ChildJvm("SoakMain").args(String.valueOf(seconds), String.valueOf(workers))
                 .timeout(seconds + 240L).run();
         assertEquals(0, r.exitCode, () -> r.toString().substring(0, Math.min(4000, r.toString().length())));
