@@ -111,7 +111,7 @@ public final class ChildJvm {
         command.add(TestEnv.java().toString());
         command.addAll(TestEnv.jvmOptions());
         if (!checkJni) {
-            command.remove("-Xcheck:jni");
+            command.removeIf("-Xcheck:jni"::equals);
         }
         command.addAll(options);
         List<String> classpath = new ArrayList<>();

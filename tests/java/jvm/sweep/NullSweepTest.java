@@ -1,4 +1,10 @@
-package zoltest.sweep;
+/*
+ * @test
+ * @summary Every native that takes a reference, called with null, answers and never crashes the JVM
+ * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zoltest.scenarios.* zol.share.*
+ * @run junit/timeout=600 NullSweepTest
+ */
 
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
@@ -20,6 +26,8 @@ import zoltest.TestEnv;
 /**
  * Every native that takes a reference from the Java side, called with null there (NullSweepMain), each case in
  * a child JVM of its own: with -Xcheck:jni, and without it, where nothing stands between a null and the JVM.
+ * The runs without it are the one deliberate exception to -Xcheck:jni on every JVM a test starts; their
+ * output is checked all the same.
  * Each must give its answer (a result, an exception, the library's own failure lines, or the FatalError of the
  * libraries that end the VM that way, naming the problem) and no JVM crash. Left out: ulmapine never returns,
  * Vendroskel exits by design, tellvarn and Rostavel take no reference.
@@ -97,7 +105,7 @@ class NullSweepTest {
     }
 
     private static ChildJvm child(String name, boolean checkJni, Path errors) {
-        ChildJvm child = new ChildJvm("NullSweepMain").args(name).timeout(120)
+        ChildJvm child = new ChildJvm(NullSweepMain.class).args(name).timeout(120)
                 .options("-XX:ErrorFile=" + errors.resolve("hs_err_pid%p.log"), "-XX:-CreateCoredumpOnCrash");
         if (!checkJni) {
             child.withoutCheckJni();
