@@ -12,6 +12,8 @@ import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import java.lang.management.GarbageCollectorMXBean;
+import java.lang.management.ManagementFactory;
 import java.util.ArrayList;
 import java.util.List;
 import java.util.concurrent.Callable;
@@ -215,13 +217,23 @@ class CriticalLockerTest {
         assertTrue(r.stderr.contains("obj"), r.toString());
     }
 
+    /**
+     * Whether -Xcheck:jni sees a thread inside a critical region, and so warns about the check made there:
+     * JDK 17 always; from JDK 22 on not with G1 or Shenandoah, which pin the array's region instead. The child
+     * runs with the options of this JVM, so its collector is this one's.
+     */
+    private static boolean checkerSeesCriticalRegions() {
+        return Runtime.version().feature() < 22 || ManagementFactory.getGarbageCollectorMXBeans().stream()
+                .map(GarbageCollectorMXBean::getName).noneMatch(n -> n.startsWith("G1 ") || n.startsWith("Shenandoah "));
+    }
+
     @Test
-    void theCheckInsideTheRegionWarnsOncePerPassOnJdk17Only() {
+    void theCheckInsideTheRegionWarnsOncePerPassWhereTheCheckerSeesTheRegion() {
         ChildJvm.Result r = new ChildJvm(GcLockMain.class).args("Kestramon", "array").ignoreWarnings().run();
         assertEquals(0, r.exitCode, r.toString());
         assertEquals("Kestramon.criticalNative returned 11.0\n", r.stdout.replace(CRITICAL_WARNING + "\n", ""));
         List<String> warnings = JniWarnings.all(r.stdout + r.stderr);
-        assertEquals(Runtime.version().feature() == 17 ? List.of(CRITICAL_WARNING) : List.of(), warnings);
+        assertEquals(checkerSeesCriticalRegions() ? List.of(CRITICAL_WARNING) : List.of(), warnings);
         assertTrue(r.unexpectedWarnings().isEmpty(), r.toString());
     }
 

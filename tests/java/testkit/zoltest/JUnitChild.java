@@ -23,10 +23,11 @@ public final class JUnitChild {
         // jtreg's test.query (a method name given on its command line) selects one test.
         String query = System.getProperty("test.query");
         String select = query == null ? "--select-class=" + testClass : "--select-method=" + testClass + "#" + query;
-        ChildJvm.Result r = new ChildJvm(LAUNCHER).classpath(junit)
+        ChildJvm child = new ChildJvm(LAUNCHER).classpath(junit)
                 .args("--disable-banner", "--disable-ansi-colors", "--details=tree", "--fail-if-no-tests", select)
-                .timeout(args.length > 1 ? Long.parseLong(args[1]) : 110)
-                .run();
+                .timeout(args.length > 1 ? Long.parseLong(args[1]) : 110);
+        System.out.println("child JVM: " + String.join(" ", child.command()));
+        ChildJvm.Result r = child.run();
         System.out.print(r.stdout);
         System.err.print(r.stderr);
         if (r.exitCode != 0) {
