@@ -90,7 +90,8 @@ void handle_field_event(JNIEnv* env, jthread thread, jmethodID method, jfieldID 
   }
 }
 
-// Tags already met in one walk: open addressing over non-zero tags.
+// Tags of the objects on the walk's current path: open addressing over
+// non-zero tags, with linear probing.
 struct TagSet {
   jlong* slots = nullptr;
   size_t capacity = 0;
@@ -99,7 +100,7 @@ struct TagSet {
   // False when tag was there already, or could not be recorded.
   bool insert(jlong tag) {
     if ((count + 1) * 2 > capacity && !grow()) return false;
-    for (size_t i = static_cast<size_t>(tag) & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
+    for (size_t i = home(tag);; i = next(i)) {
       if (slots[i] == tag) return false;
       if (slots[i] == 0) {
         slots[i] = tag;
@@ -109,13 +110,40 @@ struct TagSet {
     }
   }
 
+  // Moves each later entry of the probe run back into the gap it may fill, so
+  // that every remaining tag stays reachable from its home slot.
+  void erase(jlong tag) {
+    if (capacity == 0) return;
+    size_t gap = home(tag);
+    while (slots[gap] != tag) {
+      if (slots[gap] == 0) return;
+      gap = next(gap);
+    }
+    slots[gap] = 0;
+    --count;
+    for (size_t i = next(gap); slots[i] != 0; i = next(i)) {
+      // The entry at i may move to the gap unless its home lies cyclically
+      // in (gap, i].
+      const size_t from_home = (i - home(slots[i])) & (capacity - 1);
+      const size_t from_gap = (i - gap) & (capacity - 1);
+      if (from_home >= from_gap) {
+        slots[gap] = slots[i];
+        slots[i] = 0;
+        gap = i;
+      }
+    }
+  }
+
+  size_t home(jlong tag) const { return static_cast<size_t>(tag) & (capacity - 1); }
+  size_t next(size_t i) const { return (i + 1) & (capacity - 1); }
+
   bool grow() {
     const size_t bigger = capacity == 0 ? 64 : capacity * 2;
     jlong* fresh = static_cast<jlong*>(calloc(bigger, sizeof(jlong)));
     if (fresh == nullptr) return false;
     for (size_t i = 0; i < capacity; ++i) {
       if (slots[i] == 0) continue;
-      size_t j = static_cast<size_t>(slots[i]) & (bigger - 1);
+      size_t j = static_cast<size_t>(slots[i]) & (bigger - 1);  // home() in the bigger table
       while (fresh[j] != 0) j = (j + 1) & (bigger - 1);
       fresh[j] = slots[i];
     }
@@ -130,6 +158,7 @@ struct TagSet {
 // are global so that a deep walk holds no more than a few local ones.
 struct Frame {
   jobject object;
+  jlong tag;
   jclass klass;
   bool listed;       // GetClassFields done for klass
   jfieldID* fields;  // of klass, from GetClassFields
@@ -139,7 +168,9 @@ struct Frame {
 
 // Depth first, as a recursion over object-typed fields would go, but on a
 // stack in the C heap: a chain of many thousand objects must not exhaust the
-// native stack, and a cycle must end, so each object is walked once.
+// native stack. An object reached again through another field is walked
+// again, as the recursion would; only an object already on the current path
+// (a cycle) is not entered a second time.
 class Walk {
  public:
   explicit Walk(JNIEnv* env) : env_(env) {}
@@ -148,11 +179,11 @@ class Walk {
   ~Walk() {
     while (depth_ > 0) pop();
     free(frames_);
-    free(seen_.slots);
+    free(path_.slots);
   }
 
   void run(jobject root) {
-    if (!first_visit(root) || !push(root)) return;
+    if (!push(root)) return;
     while (depth_ > 0) {
       Frame& top = frames_[depth_ - 1];
       if (top.klass == nullptr) {
@@ -175,7 +206,10 @@ class Walk {
   }
 
  private:
-  // Watches one field and follows its value; false ends the walk.
+  // Watches one field and follows its value; false ends the walk. Only the
+  // object's own (instance) fields are followed: a static field's value
+  // belongs to no object of the walk, and following statics would wander
+  // into the JDK's own classes.
   bool watch_field(Frame& frame, jfieldID field) {
     jvmtiError err = jvmti->SetFieldModificationWatch(frame.klass, field);
     if (err != JVMTI_ERROR_NONE && err != JVMTI_ERROR_DUPLICATE) {
@@ -193,35 +227,43 @@ class Walk {
     if (signature.text == nullptr || signature.text[0] != 'L') return true;
     jint modifiers = 0;
     if (jvmti->GetFieldModifiers(frame.klass, field, &modifiers) != JVMTI_ERROR_NONE) return true;
-    jobject value = (modifiers & kStatic) != 0 ? env_->GetStaticObjectField(frame.klass, field)
-                                               : env_->GetObjectField(frame.object, field);
+    if ((modifiers & kStatic) != 0) return true;
+    jobject value = env_->GetObjectField(frame.object, field);
     // frame may move when the stack grows: nothing below uses it.
-    if (value != nullptr && first_visit(value)) push(value);
+    if (value != nullptr) push(value);
     env_->DeleteLocalRef(value);
     return true;
   }
 
-  bool first_visit(jobject object) {
+  // The object's tag, given on its first walk; 0 if it has none.
+  static jlong tag_of(jobject object) {
     jlong tag = 0;
-    if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return false;
+    if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
     if (tag == 0) {
       tag = next_tag.fetch_add(1);
-      if (jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return false;
+      if (jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return 0;
     }
-    return seen_.insert(tag);
+    return tag;
   }
 
+  // Enters object unless it is already on the path (or cannot be tracked).
   bool push(jobject object) {
+    const jlong tag = tag_of(object);
+    if (tag == 0 || !path_.insert(tag)) return false;
     if (depth_ == capacity_) {
       const size_t bigger = capacity_ == 0 ? 64 : capacity_ * 2;
       Frame* moved = static_cast<Frame*>(realloc(frames_, bigger * sizeof(Frame)));
-      if (moved == nullptr) return false;
+      if (moved == nullptr) {
+        path_.erase(tag);
+        return false;
+      }
       frames_ = moved;
       capacity_ = bigger;
     }
     jclass klass = env_->GetObjectClass(object);
     Frame& frame = frames_[depth_++];
     frame.object = env_->NewGlobalRef(object);
+    frame.tag = tag;
     frame.klass = static_cast<jclass>(env_->NewGlobalRef(klass));
     frame.listed = false;
     frame.fields = nullptr;
@@ -252,13 +294,14 @@ class Walk {
     release_fields(frame);
     if (frame.klass != nullptr) env_->DeleteGlobalRef(frame.klass);
     env_->DeleteGlobalRef(frame.object);
+    path_.erase(frame.tag);
   }
 
   JNIEnv* env_;
   Frame* frames_ = nullptr;
   size_t depth_ = 0;
   size_t capacity_ = 0;
-  TagSet seen_;
+  TagSet path_;
 };
 
 void watch_object_fields(JNIEnv* env, jobject object) {
@@ -336,7 +379,9 @@ JNIEXPORT jboolean JNICALL Java_Pellandor_initWatchers(JNIEnv* env, jclass, jcla
     fail("jvmti is NULL", 0);
     return JNI_FALSE;
   }
-  jfieldID id = env->FromReflectedField(field);
+  // A null Field has no identifier: the watch call then reports the tool
+  // interface's own error for it.
+  jfieldID id = field != nullptr ? env->FromReflectedField(field) : nullptr;
   jvmtiError err = jvmti->SetFieldModificationWatch(klass, id);
   if (err != JVMTI_ERROR_NONE) {
     fail("SetFieldModificationWatch failed", err);
@@ -353,6 +398,8 @@ JNIEXPORT jboolean JNICALL Java_Pellandor_initWatchers(JNIEnv* env, jclass, jcla
 
 // Class: Pellandor  Method: startTest  Signature: (Ljava/lang/Object;)Z
 JNIEXPORT jboolean JNICALL Java_Pellandor_startTest(JNIEnv* env, jclass, jobject object) {
+  // A null object starts no test; whatever test runs goes on.
+  if (object == nullptr) return JNI_TRUE;
   jobject global = env->NewGlobalRef(object);
   jclass klass = env->GetObjectClass(global);
   test_class.store(static_cast<jclass>(env->NewGlobalRef(klass)));

@@ -456,7 +456,8 @@ TEST(Pellandor, AFailingLookupDropsTheEventAndReleasesWhatItGot) {
   }
 }
 
-// Root of class A extends B: A { Object a; int n; C[] arr; static Object s; }, B { Object b; }.
+// Root of class A extends B: A { Object a; int n; C[] arr; static Object s; }, B { Object b; }; both a and
+// b hold the same C { int c1; Object c2; }.
 struct Graph : AgentJvm {
   jfieldID a = field("A", "a", "Ljava/lang/Object;");
   jfieldID n = field("A", "n", "I");
@@ -464,32 +465,34 @@ struct Graph : AgentJvm {
   jfieldID s = field("A", "s", "Ljava/lang/Object;", true);
   jfieldID b = field("B", "b", "Ljava/lang/Object;");
   jfieldID c1 = field("C", "c1", "I");
+  jfieldID c2 = field("C", "c2", "Ljava/lang/Object;");
   jfieldID s1 = field("S", "s1", "I");
   jobject root = object("A");
   jobject c = object("C");
   jobject st = object("S");
-  jobject d = object("C");
 
   Graph() {
     superclass["A"] = "B";
     values[{root, a}] = c;
     values[{root, arr}] = jni.handle();
     statics[s] = st;
-    values[{root, b}] = d;
+    values[{root, b}] = c;
   }
 };
 
-TEST(Pellandor, StoredObjectIsWalkedDepthFirstUpItsClassesStaticsButNotArrays) {
+TEST(Pellandor, StoredObjectIsWalkedDepthFirstUpItsClassesAndAgainWhereSharedButNotIntoStaticsOrArrays) {
   Graph jvm;
   ASSERT_EQ(jvm.load(), JNI_OK);
   // No test and no watched thread: the walk still happens.
   EXPECT_EQ(capture([&] { jvm.store(jvm.root); }).out, "");
-  EXPECT_EQ(jvm.watched, (Calls{"modify A.a", "access A.a", "modify C.c1", "access C.c1", "modify A.n", "access A.n",
-                                "modify A.arr", "access A.arr", "modify A.s", "access A.s", "modify S.s1",
-                                "access S.s1", "modify B.b", "access B.b", "modify C.c1", "access C.c1"}));
-  // d is of class C, already watched: the duplicates were passed over.
-  EXPECT_EQ(jvm.read, (Calls{"a", "static s", "b"}));
-  EXPECT_EQ(jvm.ti.count("GetClassFields"), 5u);
+  // The static s is watched but not read, so S is never reached; c is walked
+  // once through a and again through b, its watches then duplicates.
+  EXPECT_EQ(jvm.watched,
+            (Calls{"modify A.a", "access A.a", "modify C.c1", "access C.c1", "modify C.c2", "access C.c2", "modify A.n",
+                   "access A.n", "modify A.arr", "access A.arr", "modify A.s", "access A.s", "modify B.b", "access B.b",
+                   "modify C.c1", "access C.c1", "modify C.c2", "access C.c2"}));
+  EXPECT_EQ(jvm.read, (Calls{"a", "c2", "b", "c2"}));
+  EXPECT_EQ(jvm.ti.count("GetClassFields"), 4u);
   EXPECT_EQ(jvm.live_locals, 0);
   EXPECT_EQ(jvm.live_globals, 0);
 }
@@ -508,10 +511,10 @@ TEST(Pellandor, AWatchErrorEndsTheWalkAndAClassFieldsErrorOnlyThatObject) {
     Graph jvm;
     ASSERT_EQ(jvm.load(), JNI_OK);
     jvm.fail["SetFieldAccessWatch"] = JVMTI_ERROR_INVALID_FIELDID;
-    jvm.fail_at["SetFieldAccessWatch"] = 3;  // A.n
+    jvm.fail_at["SetFieldAccessWatch"] = 4;  // A.n
     EXPECT_EQ(capture([&] { jvm.store(jvm.root); }).out, "Failed to set field access, error: 25\n");
     EXPECT_EQ(jvm.watched.back(), "access A.n");
-    EXPECT_EQ(jvm.read, (Calls{"a"}));
+    EXPECT_EQ(jvm.read, (Calls{"a", "c2"}));
   }
   {
     Graph jvm;
@@ -519,8 +522,8 @@ TEST(Pellandor, AWatchErrorEndsTheWalkAndAClassFieldsErrorOnlyThatObject) {
     jvm.fail["GetClassFields"] = JVMTI_ERROR_CLASS_NOT_PREPARED;
     jvm.fail_at["GetClassFields"] = 2;  // of c's class: the walk goes on with A.n
     EXPECT_EQ(capture([&] { jvm.store(jvm.root); }).out, "Failed to get class fields, error: 22\n");
-    EXPECT_EQ(jvm.read, (Calls{"a", "static s", "b"}));
-    EXPECT_EQ(jvm.watched.size(), 14u) << "C.c1 only for d";
+    EXPECT_EQ(jvm.read, (Calls{"a", "b", "c2"}));
+    EXPECT_EQ(jvm.watched.size(), 14u) << "C's fields only when c is reached again";
     EXPECT_EQ(jvm.live_globals, 0);
   }
 }

@@ -351,6 +351,7 @@ struct LocalJvm : RefsJvm {
   jmethodID wait_for = fake.handle<jmethodID>();
   std::vector<std::string> java;
   bool unlock_throws = false;
+  bool wait_for_throws = false;
 
   LocalJvm() {
     FAKE_JNI_ON(fake, GetObjectClass, [this](jobject o) {
@@ -375,6 +376,7 @@ struct LocalJvm : RefsJvm {
                       : o == second ? "second"
                                     : "?"));
       if (unlock_throws && m == unlock) fake.raise("java.lang.IllegalStateException");
+      if (wait_for_throws && m == wait_for) fake.raise("java.lang.InterruptedException");
     });
   }
 
@@ -388,15 +390,30 @@ TEST_F(Refs, TheLocalReferenceIsMadeBeforeUnlockThenWaitFor) {
     LocalJvm jvm;
     jvm.run();
     EXPECT_EQ(jvm.java, (Calls{"unlock on first", "waitFor on second"}));
-    EXPECT_EQ(jvm.fake.calls(), (Calls{"NewLocalRef", "GetObjectClass", "IsInstanceOf", "GetMethodID",
-                                       "CallVoidMethodV", "ExceptionCheck", "GetMethodID", "CallVoidMethodV"}));
+    EXPECT_EQ(jvm.fake.calls(), (Calls{"NewLocalRef", "GetObjectClass", "GetMethodID", "CallVoidMethodV",
+                                       "ExceptionOccurred", "GetMethodID", "IsInstanceOf", "CallVoidMethodV"}));
     EXPECT_EQ(jvm.caught(), "");
+  });
+  EXPECT_EQ(out, "");
+}
 
-    jvm.java.clear();
+TEST_F(Refs, AnExceptionFromUnlockIsRaisedAgainOnlyAfterWaitFor) {
+  const std::string out = fresh([] {
+    LocalJvm jvm;
     jvm.unlock_throws = true;
     jvm.run();
-    EXPECT_EQ(jvm.java, Calls{"unlock on first"});
+    EXPECT_EQ(jvm.java, (Calls{"unlock on first", "waitFor on second"}));
+    EXPECT_EQ(jvm.fake.calls(),
+              (Calls{"NewLocalRef", "GetObjectClass", "GetMethodID", "CallVoidMethodV", "ExceptionOccurred",
+                     "ExceptionClear", "GetMethodID", "IsInstanceOf", "CallVoidMethodV", "ExceptionCheck", "Throw"}));
     EXPECT_EQ(jvm.caught(), "java.lang.IllegalStateException");
+
+    // An exception that waitFor leaves is the one the caller gets.
+    jvm.java.clear();
+    jvm.wait_for_throws = true;
+    jvm.run();
+    EXPECT_EQ(jvm.java, (Calls{"unlock on first", "waitFor on second"}));
+    EXPECT_EQ(jvm.caught(), "java.lang.InterruptedException");
   });
   EXPECT_EQ(out, "");
 }

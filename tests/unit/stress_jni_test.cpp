@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -37,15 +40,50 @@ long mallocs = 0;
 long frees = 0;
 long fail_malloc_number = 0;  // 1 = the first counted malloc returns null
 
+// size bytes that end right at an inaccessible page, so that a read or write
+// past them faults. Huge pages keep gigabytes of them cheap to touch.
+struct Guarded {
+  char* base = nullptr;
+  size_t length = 0;
+  char* data = nullptr;
+
+  explicit Guarded(size_t size) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t span = (size + page - 1) / page * page;
+    length = span + page;
+    void* mapped = mmap(nullptr, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapped == MAP_FAILED) return;
+    base = static_cast<char*>(mapped);
+    madvise(base, span, MADV_HUGEPAGE);
+    if (mprotect(base, span, PROT_READ | PROT_WRITE) == 0) data = base + span - size;
+  }
+  ~Guarded() {
+    if (base != nullptr) munmap(base, length);
+  }
+  Guarded(const Guarded&) = delete;
+  Guarded& operator=(const Guarded&) = delete;
+};
+
+// A natives' block of a gigabyte or more is a guarded mapping.
+std::unique_ptr<Guarded> big_block;
+
 }  // namespace
 
 extern "C" void* __wrap_malloc(size_t size) {
   if (counting && ++mallocs == fail_malloc_number) return nullptr;
+  if (counting && size >= (size_t{1} << 30)) {
+    big_block = std::make_unique<Guarded>(size);
+    return big_block->data;
+  }
   return __real_malloc(size);
 }
 
 extern "C" void __wrap_free(void* block) {
   if (counting && block != nullptr) ++frees;
+  if (big_block != nullptr && block == big_block->data) {
+    big_block.reset();
+    return;
+  }
   __real_free(block);
 }
 
@@ -269,6 +307,35 @@ TEST_F(Brantholm, UtfLengthBeyondTheUnitsReadsOnlyTheUnits) {
   std::string out;
   out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_TRUE); }).out;
   EXPECT_EQ(out, element_lines({{0xe9ac, 0xe9ac}, {0x41, 0x41}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}));
+}
+
+// The longest string a jsize can give: a UTF length of 2^31 - 1, of which the
+// first 33 units come from the string and the rest count as zero. No block
+// bound may overflow; the buffer ends at a guard page.
+TEST_F(Brantholm, TheLongestStringIsSummedWithoutOverflowOrOverrun) {
+  const jsize length = INT_MAX;
+  std::vector<jchar> units;
+  for (jchar i = 0; i < 33; i++) units.push_back(static_cast<jchar>(0x140 + i));  // the high byte is not summed
+  unsigned char by_position[16] = {0}, by_count[16] = {0};
+  for (size_t i = 0; i < units.size(); i++)
+    by_position[i % 16] = static_cast<unsigned char>(by_position[i % 16] + units[i]);
+  // CheckCompare adds position k's byte once for every i < 2^31 - 1 with i mod 16 = k.
+  for (size_t k = 0; k < 16; k++)
+    by_count[k] = static_cast<unsigned char>(size_t{units[k]} * (INT_MAX / 16 + (k < INT_MAX % 16 ? 1u : 0u)));
+
+  BrantholmJvm jvm;
+  jvm.set_string(units, length);
+  std::vector<std::pair<unsigned, unsigned>> pairs;
+  std::vector<jchar> digest;
+  for (size_t m = 0; m < 8; m++) {
+    digest.push_back(static_cast<jchar>(by_position[2 * m] | by_position[2 * m + 1] << 8));
+    const unsigned unit = by_count[2 * m] | by_count[2 * m + 1] << 8;
+    jvm.elements.push_back(static_cast<jchar>(unit));
+    pairs.emplace_back(unit, unit);
+  }
+  EXPECT_EQ(jvm.check_sum(), digest);
+  std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_TRUE); }).out;
+  EXPECT_EQ(out, element_lines(pairs));
 }
 
 TEST_F(Brantholm, CheckCompareOfSeventeenBytesAddsTheFirstByteTwice) {
@@ -558,6 +625,13 @@ TEST(Quenmarl, FailedThrowClearsNothingAndRaisesTheSameClassAgain) {
   jvm.throw_fails = false;
   jvm.except();
   EXPECT_EQ(table_index(jvm.thrown_class), (table_index(before) + 1) % 23);
+
+  // A null throwable fails the same way without reaching Throw.
+  const std::string again = jvm.thrown_class;
+  jvm.tobj = nullptr;
+  EXPECT_EQ(jvm.except(), "Throw failed\n");
+  EXPECT_EQ(jvm.fake.calls(), join({{"MonitorEnter", "ExceptionOccurred"}, kExceptTail}));
+  EXPECT_EQ(jvm.thrown_class, again);
 }
 
 TEST(Quenmarl, FailedThrowNewCallsSetpassFalseAndReturnsWithNothingPending) {

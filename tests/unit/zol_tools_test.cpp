@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "capture.h"
@@ -101,6 +102,12 @@ TEST_F(ZolTools, LimitBoundaryOneByOne) {
   EXPECT_EQ(complain("f.cpp", 2, "c\n"), kNotice);
   EXPECT_EQ(complain("f.cpp", 3, "c\n"), "");
   EXPECT_EQ(zol_testing_complaint_count(), 666);
+
+  // The count stops at INT_MAX: it never wraps back to numbers that print or
+  // to the fake trace's 1.
+  zol_testing_set_complaint_count(INT_MAX - 1);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(complain("f.cpp", 4, "c\n"), "");
+  EXPECT_EQ(zol_testing_complaint_count(), INT_MAX);
 }
 
 TEST_F(ZolTools, VerboseModeLiftsTheLimitButNotTheOnceOnlyTrace) {

@@ -19,9 +19,8 @@
 
 namespace {
 
-// One registry. A null slot is free.
 struct Registry {
-  jobject* slots;  // null until an allocation succeeded
+  jobject* slots;  // null until an allocation succeeded; a null slot is free
   jint size;       // the slots allocated
 };
 
@@ -34,6 +33,7 @@ bool allocate(Registry* registry, jint count);
 jint lowest_free_slot(const Registry* registry, jint count);
 jobject* taken_slot(const Registry* registry, jint index);
 void throw_new(JNIEnv* env, const char* class_name, const char* message);
+void signal_and_wait(JNIEnv* env, jobject first, jobject second);
 
 }  // namespace
 
@@ -116,28 +116,28 @@ JNIEXPORT void JNICALL Java_zol_share_ReferringObject_createJNILocalReferenceNat
     return;
   }
 
-  // unlock is called on first and waitFor, found in first's class, on second.
-  if (first == NULL || second == NULL) {
-    throw_new(env, kTestBug, "createJNILocalReferenceNative: a signal object is null");
-    return;
-  }
-  jclass signal = env->GetObjectClass(first);
-  if (!env->IsInstanceOf(second, signal)) {
-    throw_new(env, kTestBug, "createJNILocalReferenceNative: the second signal object is not of the first one's class");
-    return;
-  }
-
-  // Tells the Java side that the reference exists.
-  jmethodID unlock = env->GetMethodID(signal, "unlock", "()V");
-  if (unlock == NULL) return;  // exception thrown: NoSuchMethodError
-  env->CallVoidMethod(first, unlock);
-  if (env->ExceptionCheck()) return;  // exception thrown by unlock
-
-  // Blocks in Java until the test lets the reference go.
-  jmethodID waitFor = env->GetMethodID(signal, "waitFor", "()V");
-  if (waitFor == NULL) return;  // exception thrown: NoSuchMethodError
-  env->CallVoidMethod(second, waitFor);
+  signal_and_wait(env, first, second);
 }
+
+
+
+
+
+
+
+
+
+
+
+
+
+
+
+
+
+
+
+
 
 // Class: zol.share.ReferringObject  Method: createJNIWeakReferenceNative  Signature: (Ljava/lang/Object;I)I
 JNIEXPORT jint JNICALL Java_zol_share_ReferringObject_createJNIWeakReferenceNative(JNIEnv* env, jobject, jobject object, jint count) {
@@ -250,6 +250,56 @@ void throw_new(JNIEnv* env, const char* class_name, const char* message) {
   jclass c = env->FindClass(class_name);
   if (c == NULL) return;  // exception thrown: NoClassDefFoundError
   env->ThrowNew(c, message);
+}
+
+const char kNullPointer[] = "java/lang/NullPointerException";
+
+// Whether method, found in klass, may be called on receiver: it may for an
+// instance of the class that declares the method, which is klass or one of
+// its supertypes when the method is inherited.
+bool may_receive(JNIEnv* env, jclass klass, jmethodID method, jobject receiver) {
+  if (env->IsInstanceOf(receiver, klass)) return true;
+  jobject reflected = env->ToReflectedMethod(klass, method, JNI_FALSE);
+  if (reflected == NULL) return false;  // exception thrown
+  jclass reflectedClass = env->GetObjectClass(reflected);
+  jmethodID getDeclaringClass = env->GetMethodID(reflectedClass, "getDeclaringClass", "()Ljava/lang/Class;");
+  if (getDeclaringClass == NULL) return false;  // exception thrown: NoSuchMethodError
+  jobject declaring = env->CallObjectMethod(reflected, getDeclaringClass);
+  if (env->ExceptionCheck()) return false;  // exception thrown by getDeclaringClass
+  return declaring != NULL && env->IsInstanceOf(receiver, static_cast<jclass>(declaring));
+}
+
+// unlock on first tells the Java side that the local reference exists;
+// waitFor, found in first's class, then holds this frame open on second
+// until the Java side lets the reference go. An exception from unlock waits
+// until waitFor has returned, so the reference lives as long as the Java side
+// expects; an exception that waitFor leaves takes its place.
+void signal_and_wait(JNIEnv* env, jobject first, jobject second) {
+  if (first == NULL) {
+    throw_new(env, kNullPointer, "createJNILocalReferenceNative: the first signal object is null");
+    return;
+  }
+  jclass signal = env->GetObjectClass(first);
+  jmethodID unlock = env->GetMethodID(signal, "unlock", "()V");
+  if (unlock == NULL) return;  // exception thrown: NoSuchMethodError
+  env->CallVoidMethod(first, unlock);
+  jthrowable unlocked = env->ExceptionOccurred();
+  if (unlocked != NULL) env->ExceptionClear();
+
+  if (second == NULL) {
+    throw_new(env, kNullPointer, "createJNILocalReferenceNative: the second signal object is null");
+    return;
+  }
+  jmethodID waitFor = env->GetMethodID(signal, "waitFor", "()V");
+  if (waitFor == NULL) return;  // exception thrown: NoSuchMethodError
+  if (!may_receive(env, signal, waitFor, second)) {
+    // Calling it would be undefined: the object has no such method.
+    throw_new(env, kTestBug,
+              "createJNILocalReferenceNative: waitFor of the first signal object's class does not apply to the second");
+    return;
+  }
+  env->CallVoidMethod(second, waitFor);
+  if (unlocked != NULL && !env->ExceptionCheck()) env->Throw(unlocked);
 }
 
 }  // namespace

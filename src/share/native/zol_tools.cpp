@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -14,8 +15,9 @@
 namespace {
 
 // Per-image state, set when the library is loaded. Nothing in a deliverable
-// changes verbose_mode or trace_mask; complaint_count only rises. The count is
-// atomic so that racing complaints lose no increment; ordering is irrelevant.
+// changes verbose_mode or trace_mask; complaint_count only rises, and stops at
+// INT_MAX so that it can never wrap back below the limit. The count is atomic
+// so that racing complaints lose no increment; ordering is irrelevant.
 int verbose_mode = 0;
 int trace_mask = 0;
 std::atomic<int> complaint_count{0};
@@ -66,6 +68,15 @@ void print_fake_stack_trace(const char* file, int line, const char* message) {
   zol_printf("\tat zol_lvcomplain(%s:%d)\n", base_name(__FILE__), kSelfLine);
 }
 
+// This complaint's number: the count after adding one, held at INT_MAX once
+// there.
+int next_complaint() {
+  int old = complaint_count.load(std::memory_order_relaxed);
+  while (old != INT_MAX && !complaint_count.compare_exchange_weak(old, old + 1, std::memory_order_relaxed)) {
+  }
+  return old == INT_MAX ? INT_MAX : old + 1;
+}
+
 }  // namespace
 
 int zol_vprintf(const char* format, va_list args) {
@@ -103,7 +114,7 @@ void zol_ltrace(int mode, const char* file, int line, const char* format, ...) {
 }
 
 void zol_lvcomplain(const char* file, int line, const char* format, va_list args) {
-  const int n = complaint_count.fetch_add(1, std::memory_order_relaxed) + 1;
+  const int n = next_complaint();
   if (verbose_mode == 0) {
     if (n > kComplaintLimit) return;
     if (n == kComplaintLimit) {

@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr int kDigestBytes = 16;
+constexpr size_t kDigestBytes = 16;
 constexpr jsize kDigestUnits = kDigestBytes / 2;
 
 // Sixteen string units, and sixteen bytes (one per digest position): whole
@@ -60,25 +60,34 @@ void check_quiet(JNIEnv* env) {
   env->ExceptionClear();
 }
 
-void* allocate(JNIEnv* env, jsize bytes, const char* failure) {
-  void* block = malloc(bytes > 0 ? static_cast<size_t>(bytes) : 1);
+// Every JNI call the natives make with a null string or array would read
+// through it; the VM ends with the reason instead.
+void require(JNIEnv* env, const void* ref, const char* failure) {
+  if (ref == NULL) fail(env, failure);
+}
+
+void* allocate(JNIEnv* env, size_t bytes, const char* failure) {
+  void* block = malloc(bytes > 0 ? bytes : 1);
   if (block == NULL) fail(env, failure);
   return block;
 }
 
 // The string's UTF length, which sizes the character buffer, and its length in
 // UTF-16 units, which bounds what the critical region may be read for: the two
-// differ for characters outside U+0001..U+007F.
+// differ for characters outside U+0001..U+007F. Both are indices in size_t: a
+// length within a block of 2^31 - 1 must not overflow a jsize bound.
 struct Sizes {
-  jsize utf;
-  jsize units;
+  size_t utf;
+  size_t units;
 };
+
+size_t length(jsize n) { return n > 0 ? static_cast<size_t>(n) : 0; }
 
 Sizes string_sizes(JNIEnv* env, jstring str) {
   Sizes sizes;
-  sizes.utf = env->GetStringUTFLength(str);
+  sizes.utf = length(env->GetStringUTFLength(str));
   check_fatal(env);
-  sizes.units = env->GetStringLength(str);
+  sizes.units = length(env->GetStringLength(str));
   return sizes;
 }
 
@@ -98,9 +107,9 @@ void copy_low_bytes(JNIEnv* env, jstring str, Sizes sizes, char* buffer) {
   const jchar* chars = env->GetStringCritical(str, NULL);
   check_fatal(env);
   if (chars == NULL) fail(env, "brantholm: GetStringCritical returned NULL");
-  const jsize copied = sizes.units < sizes.utf ? sizes.units : sizes.utf;
-  jsize i = 0;
-  for (; i + kDigestBytes <= copied; i += kDigestBytes) {
+  const size_t copied = sizes.units < sizes.utf ? sizes.units : sizes.utf;
+  size_t i = 0;
+  for (; copied - i >= kDigestBytes; i += kDigestBytes) {
     Units16 units;
     memcpy(&units, chars + i, sizeof units);
     const Bytes16 low = __builtin_convertvector(units, Bytes16);
@@ -109,7 +118,7 @@ void copy_low_bytes(JNIEnv* env, jstring str, Sizes sizes, char* buffer) {
   for (; i < copied; i++) buffer[i] = static_cast<char>(chars[i]);
   env->ReleaseStringCritical(str, chars);
   check_fatal(env);
-  if (i < sizes.utf) memset(buffer + i, 0, static_cast<size_t>(sizes.utf - i));
+  if (i < sizes.utf) memset(buffer + i, 0, sizes.utf - i);
 }
 
 void free_buffer(JNIEnv* env, char* buffer) {
@@ -128,6 +137,7 @@ extern "C" {
 
 // Class: zol.stress.jni.JNIter004  Method: CheckSum  Signature: (Ljava/lang/String;)[C
 JNIEXPORT jcharArray JNICALL Java_zol_stress_jni_JNIter004_CheckSum(JNIEnv* env, jobject self, jstring str) {
+  require(env, str, "brantholm: CheckSum: the string is null");
   const Sizes sizes = string_sizes(env, str);
   unsigned char digest[kDigestBytes] = {0};
   char* buffer = allocate_buffer(env, sizes);
@@ -139,8 +149,8 @@ JNIEXPORT jcharArray JNICALL Java_zol_stress_jni_JNIter004_CheckSum(JNIEnv* env,
   // Whole blocks of 16 first: one byte lane per digest position.
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(buffer);
   Bytes16 lanes = {0};
-  jsize i = 0;
-  for (; i + kDigestBytes <= sizes.utf; i += kDigestBytes) {
+  size_t i = 0;
+  for (; sizes.utf - i >= kDigestBytes; i += kDigestBytes) {
     Bytes16 block;
     memcpy(&block, bytes + i, sizeof block);
     lanes += block;
@@ -165,6 +175,8 @@ JNIEXPORT jcharArray JNICALL Java_zol_stress_jni_JNIter004_CheckSum(JNIEnv* env,
 // Class: zol.stress.jni.JNIter004  Method: CheckCompare  Signature: (Ljava/lang/String;[CI)Z
 JNIEXPORT jboolean JNICALL Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* env, jobject self, jstring str,
                                                                       jcharArray sum, jint limit) {
+  require(env, str, "brantholm: CheckCompare: the string is null");
+  require(env, sum, "brantholm: CheckCompare: the sum array is null");
   jboolean result = JNI_TRUE;
   unsigned char digest[kDigestBytes] = {0};
   const Sizes sizes = string_sizes(env, str);
@@ -183,10 +195,13 @@ JNIEXPORT jboolean JNICALL Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* en
   copy_low_bytes(env, str, sizes, buffer);
 
   // Unlike CheckSum, every position past the 16th adds the byte at its
-  // position modulo 16 again; both agree for strings of up to 16 bytes.
+  // position modulo 16 again; both agree for strings of up to 16 bytes. So
+  // position k ends as its byte times the count of positions i < L with
+  // i mod 16 = k, all modulo 256.
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(buffer);
-  for (jsize i = 0; i < sizes.utf; i++) {
-    digest[i % kDigestBytes] = static_cast<unsigned char>(digest[i % kDigestBytes] + bytes[i % kDigestBytes]);
+  for (size_t k = 0; k < kDigestBytes && k < sizes.utf; k++) {
+    const size_t times = sizes.utf / kDigestBytes + (k < sizes.utf % kDigestBytes ? 1 : 0);
+    digest[k] = static_cast<unsigned char>(bytes[k] * times);
   }
   free_buffer(env, buffer);
   memcpy(working, digest, kDigestBytes);

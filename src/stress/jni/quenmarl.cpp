@@ -70,7 +70,9 @@ extern "C" {
 JNIEXPORT void JNICALL Java_zol_stress_jni_JNIter005_except(JNIEnv* env, jobject self, jthrowable tobj) {
   env->MonitorEnter(self);
   exit_on_exception(env);
-  if (env->Throw(tobj) != 0) {
+  // A null throwable cannot be thrown; Throw itself would read through it, so
+  // it takes the failed-throw path without the call.
+  if (tobj == NULL || env->Throw(tobj) != 0) {
     fprintf(stderr, "Throw failed\n");
   } else {
     const bool caught = env->ExceptionOccurred() != NULL;

@@ -58,6 +58,8 @@ public class PellandorMain {
         t.writeX(t.readX() + 1);
         p("before startTest: " + t.x_access + " " + t.x_modify);
         p("startTest: " + Pellandor.startTest(t));
+        // A null object starts no test: t's test goes on.
+        p("startTest null: " + Pellandor.startTest(null));
         t.readX();
         p("x_access " + t.x_access + ", x_modify " + t.x_modify);
         t.writeX(7);
@@ -114,7 +116,8 @@ public class PellandorMain {
         p("c.value " + Pellandor.value(c) + ", leaf " + Pellandor.leaf(leaf));
         p("value_access " + t.value_access + ", value_modify " + t.value_modify + ", leaf_access " + t.leaf_access);
         Pellandor.stopTest();
-        // A tree of a few hundred objects, stored while a test runs on this thread.
+        // Eight nodes, each holding the next in both next and other: the walk
+        // follows each reference, so it reaches 255 paths.
         Pellandor.Node root = tree(1, 8);
         Pellandor.startTest(t);
         t.store(root);
@@ -126,7 +129,7 @@ public class PellandorMain {
         Pellandor.Node n = new Pellandor.Node(value);
         if (depth > 1) {
             n.next = tree(2 * value, depth - 1);
-            n.other = tree(2 * value + 1, depth - 1);
+            n.other = n.next;
         }
         return n;
     }

@@ -50,6 +50,7 @@ public final class ChildJvm {
     private final List<Path> classpathFirst = new ArrayList<>();
     private long timeoutSeconds = 120;
     private boolean checkWarnings = true;
+    private boolean checkJni = true;
 
     public ChildJvm(String mainClass) {
         this.mainClass = mainClass;
@@ -77,6 +78,15 @@ public final class ChildJvm {
         return this;
     }
 
+    /**
+     * Leaves out -Xcheck:jni, whose checker turns some misuse into a fatal error of its own: only for runs that
+     * must show what a native does in a JVM without it.
+     */
+    public ChildJvm withoutCheckJni() {
+        checkJni = false;
+        return this;
+    }
+
     /** For runs that look at the warnings themselves. */
     public ChildJvm ignoreWarnings() {
         checkWarnings = false;
@@ -87,6 +97,9 @@ public final class ChildJvm {
         List<String> command = new ArrayList<>();
         command.add(Path.of(System.getProperty("java.home"), "bin", "java").toString());
         command.addAll(TestEnv.jvmOptions());
+        if (!checkJni) {
+            command.remove("-Xcheck:jni");
+        }
         command.addAll(options);
         List<String> classpath = new ArrayList<>();
         classpathFirst.forEach(p -> classpath.add(p.toString()));

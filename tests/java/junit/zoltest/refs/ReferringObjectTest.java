@@ -3,6 +3,7 @@ package zoltest.refs;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
@@ -75,8 +76,20 @@ class ReferringObjectTest {
 
     @Test
     void theLocalReferenceKeepsItsObjectWhileTheNativeWaits() throws Exception {
+        holdWhileWaiting(null);
+    }
+
+    @Test
+    void anExceptionFromUnlockIsRaisedOnlyOnceWaitForHasReturned() throws Exception {
+        IllegalStateException thrown = new IllegalStateException("no");
+        assertSame(thrown, holdWhileWaiting(thrown));
+    }
+
+    /** Runs the local native with unlock throwing unlockThrows; returns what the native threw. */
+    private Throwable holdWhileWaiting(RuntimeException unlockThrows) throws Exception {
         ReferringObject first = new ReferringObject();
         ReferringObject second = new ReferringObject();
+        first.unlockThrows = unlockThrows;
         AtomicReference<Object> handOver = new AtomicReference<>(new Object());
         WeakReference<Object> watch = new WeakReference<>(handOver.get());
         AtomicReference<Throwable> failure = new AtomicReference<>();
@@ -99,28 +112,44 @@ class ReferringObjectTest {
         second.release();
         holder.join(10_000);
         assertFalse(holder.isAlive());
-        assertEquals(null, failure.get());
         assertTrue(Collect.untilCleared(watch), "still reachable after the native returned");
+        return failure.get();
+    }
+
+    /** Inherits waitFor: an instance of ReferringObject may receive it. */
+    static class Inheriting extends ReferringObject {}
+
+    /** Declares its own waitFor, which a plain ReferringObject does not have. */
+    static class Overriding extends ReferringObject {
+        @Override
+        public synchronized void waitFor() {}
     }
 
     @Test
-    void anExceptionFromUnlockEndsTheNativeBeforeWaitFor() {
-        ReferringObject first = new ReferringObject();
-        first.unlockThrows = new IllegalStateException("no");
-        IllegalStateException e = assertThrows(IllegalStateException.class,
-                () -> ro.createJNILocalReferenceNative(new Object(), first, first));
-        assertEquals("no", e.getMessage());
-        assertTrue(first.unlockedAt != 0);
-        assertEquals(0, first.waitingSince);
-    }
-
-    @Test
-    void unfitSignalObjectsAreRefusedWithoutCallingIntoThem() {
+    void signalObjectsAreCalledWhereValidAndRefusedOtherwise() throws Exception {
         Object o = new Object();
-        assertThrows(TestBug.class, () -> ro.createJNILocalReferenceNative(o, null, ro));
-        assertThrows(TestBug.class, () -> ro.createJNILocalReferenceNative(o, ro, null));
-        assertThrows(TestBug.class, () -> ro.createJNILocalReferenceNative(o, ro, new Object()));
+        // A null first object: neither method is called.
+        ReferringObject second = new ReferringObject();
+        assertThrows(NullPointerException.class, () -> ro.createJNILocalReferenceNative(o, null, second));
+        assertEquals(0, second.waitingSince);
+        // unlock is called first in every other case.
+        ReferringObject first = new ReferringObject();
+        assertThrows(NullPointerException.class, () -> ro.createJNILocalReferenceNative(o, first, null));
+        assertTrue(first.unlockedAt != 0);
+        Overriding overriding = new Overriding();
+        assertThrows(TestBug.class, () -> ro.createJNILocalReferenceNative(o, overriding, second));
+        assertTrue(overriding.unlockedAt != 0);
+        assertEquals(0, second.waitingSince);
+        ReferringObject third = new ReferringObject();
+        assertThrows(TestBug.class, () -> ro.createJNILocalReferenceNative(o, third, new Object()));
+        assertTrue(third.unlockedAt != 0);
+        // waitFor declared by a superclass of the first object's class is valid on an instance of that superclass.
+        Inheriting inheriting = new Inheriting();
+        second.release();
+        ro.createJNILocalReferenceNative(o, inheriting, second);
+        assertTrue(inheriting.unlockedAt != 0 && inheriting.unlockedAt < second.waitingSince);
+        assertTrue(second.waitedUntil != 0);
+        // No unlock in the class: the lookup's error, nothing called.
         assertThrows(NoSuchMethodError.class, () -> ro.createJNILocalReferenceNative(o, o, o));
-        assertEquals(0, ro.unlockedAt);
     }
 }
