@@ -14,6 +14,22 @@ target_compile_options(zol_product_flags INTERFACE
   -Wall -Wextra -Wshadow -Wformat=2 -Wcast-qual -Wundef
   $<$<BOOL:${ZOL_WERROR}>:-Werror>)
 
+# The hardening Debian builds its own packages with, each where the compiler
+# supports it for the target (-fcf-protection is x86 only; aarch64 has branch
+# protection instead). _FORTIFY_SOURCE needs optimization and is left to the
+# sanitizers in their builds.
+include(CheckCXXCompilerFlag)
+foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
+  string(MAKE_C_IDENTIFIER "ZOL_HAS${flag}" var)
+  check_cxx_compiler_flag(${flag} ${var})
+  if(${var})
+    target_compile_options(zol_product_flags INTERFACE ${flag})
+  endif()
+endforeach()
+if(NOT ZOL_SANITIZE)
+  target_compile_definitions(zol_product_flags INTERFACE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
+endif()
+
 # The support library: both modules, linked statically into a deliverable.
 function(zol_support_library)
   add_library(zol_support STATIC

@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
 # check-exports.sh LIBDIR NAME: lib<NAME>.so defines exactly the dynamic
-# symbols that exports.txt lists for it, and needs no library but libc.so.6
-# (a library that calls nothing from libc needs none at all).
+# symbols that exports.txt lists for it (GNU unique symbols count as exports
+# too), needs no library but libc.so.6 (a library that calls nothing from libc
+# needs none at all), and no glibc symbol version above GLIBC_2.17, so that it
+# loads on the oldest glibc a supported JDK runs on. readelf reads any
+# architecture's ELF files, so cross builds are checked the same way.
 set -u
 dir=$1 name=$2
 list=$(dirname "$0")/exports.txt
 so=$dir/lib$name.so
+max_glibc=2.17
 [[ -f $so ]] || { echo "missing: $so"; exit 1; }
 
 expect=$(awk -v n="$name" '$1 == n { for (i = 2; i <= NF; i++) print $i }' "$list" | sort)
 [[ -n $expect ]] || { echo "no entry for $name in $list"; exit 1; }
-have=$(nm -D --defined-only "$so" | awk '$2 ~ /^[TtWwDdBbVvRri]$/ {print $3}' |
-  grep -vxE '_init|_fini|_edata|_end|__bss_start' | sort)
+# Columns: Num Value Size Type Bind Vis Ndx Name.
+have=$(readelf --dyn-syms -W "$so" |
+  awk '$5 ~ /^(GLOBAL|WEAK|UNIQUE)$/ && $6 ~ /^(DEFAULT|PROTECTED)$/ && $7 != "UND" && NF >= 8 {print $8}' |
+  sed 's/@.*//' | grep -vxE '_init|_fini|_edata|_end|__bss_start' | sort)
 needed=$(readelf -d "$so" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort)
+glibc=$(readelf -V -W "$so" | grep -o 'Name: GLIBC_[0-9.]*' | sed 's/.*GLIBC_//' | sort -V | tail -n 1)
 
 status=0
 if [[ $have != "$expect" ]]; then
@@ -24,5 +31,9 @@ if [[ -n $needed && $needed != libc.so.6 ]]; then
   echo "lib$name.so needs:" $needed "(only libc.so.6 is allowed)"
   status=1
 fi
-((status == 0)) && echo "lib$name.so: exports and NEEDED ok"
+if [[ -n $glibc && $(printf '%s\n' "$glibc" "$max_glibc" | sort -V | tail -n 1) != "$max_glibc" ]]; then
+  echo "lib$name.so needs GLIBC_$glibc (at most GLIBC_$max_glibc is allowed)"
+  status=1
+fi
+((status == 0)) && echo "lib$name.so: exports and NEEDED ok, highest glibc version ${glibc:+GLIBC_}${glibc:-none}"
 exit $status
