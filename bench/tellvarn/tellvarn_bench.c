@@ -12,14 +12,14 @@
  * C library's does, but answers 180 seconds on once the round's real time is
  * up. Both loops pay the same for them. Built with -fno-builtin and with them
  * out of line, so that they stay the calls a library makes. */
-#define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
 
-void* __libc_malloc(size_t size);
-void __libc_free(void* block);
+// The C library's allocator under its own names.
+void* __libc_malloc(size_t size);  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+void __libc_free(void* block);     // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 typedef void (*Native)(void* env, void* self);
 
@@ -32,8 +32,10 @@ __attribute__((noinline)) void* malloc(size_t size) {
   return __libc_malloc(size);
 }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): the C library's names are reserved
 __attribute__((noinline)) void free(void* block) { __libc_free(block); }
 
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name): the C library's names are reserved
 __attribute__((noinline)) time_t time(time_t* result) {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
@@ -62,7 +64,7 @@ static double cpu_seconds_since(const struct timespec* start) {
 }
 
 /* Passes per second of one shortened call. */
-static double round_of(Native native, int milliseconds) {
+static double round_of(Native native, long milliseconds) {
   struct timespec start;
   clock_gettime(CLOCK_MONOTONIC_COARSE, &deadline);
   const long nanoseconds = deadline.tv_nsec + milliseconds % 1000 * 1000000L;
@@ -92,14 +94,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const Native library = load(argv[1]), bare = load(argv[2]);
-  const int rounds = argc > 3 ? atoi(argv[3]) : 20;
-  const int milliseconds = argc > 4 ? atoi(argv[4]) : 250;
+  const long rounds = argc > 3 ? strtol(argv[3], NULL, 10) : 20;
+  const long milliseconds = argc > 4 ? strtol(argv[4], NULL, 10) : 250;
   if (rounds < 1 || rounds > 100 || milliseconds < 10) {
     fprintf(stderr, "tellvarn_bench: 1 to 100 rounds of at least 10 ms\n");
     return 2;
   }
   double library_rates[100], bare_rates[100], ratios[100];
-  for (int round = 0; round < rounds; round++) {
+  for (long round = 0; round < rounds; round++) {
     if (round % 2 == 0) {
       library_rates[round] = round_of(library, milliseconds);
       bare_rates[round] = round_of(bare, milliseconds);
@@ -109,7 +111,7 @@ int main(int argc, char** argv) {
     }
     ratios[round] = library_rates[round] / bare_rates[round];
   }
-  printf("tellvarn.passes %.0f %.0f %.4f\n", median(library_rates, rounds), median(bare_rates, rounds),
-         median(ratios, rounds));
+  printf("tellvarn.passes %.0f %.0f %.4f\n", median(library_rates, (int)rounds), median(bare_rates, (int)rounds),
+         median(ratios, (int)rounds));
   return 0;
 }
