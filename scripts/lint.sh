@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # lint.sh [--all] [BUILD_DIR]: clang-format (no change wanted) over every C++
-# file of src/, tests/ and bench/, and clang-tidy (no finding) using the
-# compile commands of BUILD_DIR (default build/default, configured first).
+# file of src/ and tests/ and every C file of bench/, and clang-tidy (no
+# finding) using the compile commands of BUILD_DIR (default build/default,
+# configured first).
 #
 # Without --all (the test suite's quick lint) clang-tidy checks only the
 # sources of src/ that it has not yet found clean in BUILD_DIR: a clean result
 # is kept per source, keyed by its text, the headers of src/, .clang-tidy, the
 # clang-tidy version and the compile commands. With --all (CI, after the
-# tests) it checks every source of src/, tests/ and bench/, whatever was found before.
+# tests) it checks every source of src/, tests/ and bench/, whatever was found
+# before.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 all=0
@@ -18,14 +20,14 @@ fi
 build=$(cd "${1:-build/default}" && pwd)
 [[ -f $build/compile_commands.json ]] || { echo "configure $build first" >&2; exit 1; }
 
-mapfile -t files < <(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')
+mapfile -t files < <(git ls-files -co --exclude-standard -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.c')
 status=0
 clang-format --dry-run --Werror "${files[@]}" || status=1
 
 # clang-tidy needs each file's compile command: sources only; headers are
 # checked through them.
 scope='^src/.*\.cpp$'
-((all)) && scope='\.cpp$'
+((all)) && scope='\.(cpp|c)$'
 mapfile -t sources < <(printf '%s\n' "${files[@]}" | grep -E "$scope" | while read -r f; do
   grep -q "\"file\": \"$PWD/$f\"" "$build/compile_commands.json" && echo "$f"; done)
 
