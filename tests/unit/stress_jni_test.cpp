@@ -44,10 +44,11 @@ long fail_malloc_number = 0;  // 1 = the first counted malloc returns null
 // past them faults. Huge pages keep gigabytes of them cheap to touch.
 struct Guarded {
   char* base = nullptr;
+  size_t size = 0;
   size_t length = 0;
   char* data = nullptr;
 
-  explicit Guarded(size_t size) {
+  explicit Guarded(size_t bytes) : size(bytes) {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     const size_t span = (size + page - 1) / page * page;
     length = span + page;
@@ -64,7 +65,9 @@ struct Guarded {
   Guarded& operator=(const Guarded&) = delete;
 };
 
-// A natives' block of a gigabyte or more is a guarded mapping.
+// A natives' block of a gigabyte or more is a guarded mapping, kept after its
+// free for the next block of the same size: touching gigabytes of fresh pages
+// is what such a test costs.
 std::unique_ptr<Guarded> big_block;
 
 }  // namespace
@@ -72,7 +75,7 @@ std::unique_ptr<Guarded> big_block;
 extern "C" void* __wrap_malloc(size_t size) {
   if (counting && ++mallocs == fail_malloc_number) return nullptr;
   if (counting && size >= (size_t{1} << 30)) {
-    big_block = std::make_unique<Guarded>(size);
+    if (big_block == nullptr || big_block->size != size) big_block = std::make_unique<Guarded>(size);
     return big_block->data;
   }
   return __real_malloc(size);
@@ -80,10 +83,7 @@ extern "C" void* __wrap_malloc(size_t size) {
 
 extern "C" void __wrap_free(void* block) {
   if (counting && block != nullptr) ++frees;
-  if (big_block != nullptr && block == big_block->data) {
-    big_block.reset();
-    return;
-  }
+  if (big_block != nullptr && block == big_block->data) return;
   __real_free(block);
 }
 
