@@ -98,7 +98,7 @@ struct StraceJvm {
       EXPECT_EQ(field, depth_id);
       return DEPTH;
     });
-    FAKE_JNI_ON(fake, CallVoidMethodV, [this](jobject obj, jmethodID method, va_list) {
+    FAKE_JNI_ON(fake, CallVoidMethod, [this](jobject obj, jmethodID method, va_list) {
       EXPECT_EQ(obj, receiver);
       EXPECT_EQ(method, method1_id);
       depths_seen_by_method1.push_back(current_depth);
@@ -199,7 +199,7 @@ TEST_F(Strace, VostrelAlwaysCallsBackAndTracesItsTwoLines) {
                 "NULL\n" +
                 eo + "- vostrel.cpp, 37: >> env->CallVoidMethod(obj, method)\n" + eo);
   EXPECT_EQ(jvm.fake.calls(), (std::vector<std::string>{"GetObjectClass", "ExceptionOccurred", "GetMethodID",
-                                                        "ExceptionOccurred", "CallVoidMethodV", "ExceptionOccurred"}));
+                                                        "ExceptionOccurred", "CallVoidMethod", "ExceptionOccurred"}));
   EXPECT_EQ(jvm.depths_seen_by_method1.size(), 1u);
 }
 

@@ -55,6 +55,24 @@ __attribute__((noinline)) int verify_void(JNIEnv* env) {
   return zol_jni_verify_void_step(env, Step);
 }
 
+// CallVoidMethod through the function table's own entry. The C++ wrapper
+// env->CallVoidMethod is variadic, which compilers do not inline, so its frame
+// (over 200 bytes, most of it the register save area) would stay on the stack
+// for the whole call.
+inline void call_void_method(JNIEnv* env, jobject obj, jmethodID method) {
+  env->functions->CallVoidMethod(env, obj, method);
+}
+
+// The call and its verification, for a native whose last act they are: the
+// native traces the step, then tail-calls this, so that while Java runs only
+// this frame stays on the stack (the saved env and the return address). Fail,
+// which must not return, is called when the step failed.
+template <const zol_jni_step* Step, void (*Fail)()>
+__attribute__((noinline)) void call_void_method_last(JNIEnv* env, jobject obj, jmethodID method) {
+  call_void_method(env, obj, method);
+  if (zol_jni_verify_void_step(env, Step) == 0) Fail();
+}
+
 }  // namespace zol_jni_detail
 
 // A verified step written as one expression that yields 1 when the step held.
@@ -75,6 +93,30 @@ __attribute__((noinline)) int verify_void(JNIEnv* env) {
     zol_jni_detail::trace<&zol_step>();                                   \
     (expr);                                                               \
     return zol_jni_detail::verify_void<&zol_step>((env));                 \
+  }())
+
+// The text of a CallVoidMethod step, spelled as the C++ wrapper's call.
+#define ZOL_JNI_CALL_VOID_METHOD_TEXT(env, obj, method) #env "->CallVoidMethod(" #obj ", " #method ")"
+
+// ZOL_JNI_VERIFY_VOID(env, env->CallVoidMethod(obj, method)), the same step
+// with the same text, the call made through the function table.
+#define ZOL_JNI_VERIFY_CALL_VOID_METHOD(env, obj, method)                                                           \
+  ([&]() -> int {                                                                                                   \
+    static constexpr zol_jni_step zol_step = {__FILE__, __LINE__, ZOL_JNI_CALL_VOID_METHOD_TEXT(env, obj, method)}; \
+    zol_jni_detail::trace<&zol_step>();                                                                             \
+    zol_jni_detail::call_void_method((env), (obj), (method));                                                       \
+    return zol_jni_detail::verify_void<&zol_step>((env));                                                           \
+  }())
+
+// The same step as a native's last statement, for a recursion through the
+// native: it yields nothing and calls fail (a function that does not return)
+// when the step failed. Only the helper's frame (16 bytes on x86-64) stays on
+// the stack across the call.
+#define ZOL_JNI_VERIFY_CALL_VOID_METHOD_LAST(env, obj, method, fail)                                                \
+  ([&]() {                                                                                                          \
+    static constexpr zol_jni_step zol_step = {__FILE__, __LINE__, ZOL_JNI_CALL_VOID_METHOD_TEXT(env, obj, method)}; \
+    zol_jni_detail::trace<&zol_step>();                                                                             \
+    zol_jni_detail::call_void_method_last<&zol_step, fail>((env), (obj), (method));                                 \
   }())
 
 #endif  // JNI_TOOLS_H

@@ -49,7 +49,7 @@ JNIEXPORT void JNICALL Java_zol_stress_strace_tamsikThread_recursiveMethod2(JNIE
   if (java_sub(env->GetStaticIntField(testClass, field), java_add(depth, 1)) > 0) {
     // The call back returns only when the whole deeper recursion has unwound.
     jmethodID method;
-    if (!ZOL_JNI_VERIFY(env, (method = env->GetMethodID(threadClass, "recursiveMethod1", "()V")) != NULL) || !ZOL_JNI_VERIFY_VOID(env, env->CallVoidMethod(obj, method))) exit(1);
+    if (!ZOL_JNI_VERIFY(env, (method = env->GetMethodID(threadClass, "recursiveMethod1", "()V")) != NULL) || !ZOL_JNI_VERIFY_CALL_VOID_METHOD(env, obj, method)) exit(1);
   }
 
   // Leave the depth as this frame found it.
