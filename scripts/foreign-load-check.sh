@@ -6,7 +6,7 @@
 # runs the load check in it under qemu-user, with the Java classes that the
 # host's default build compiles. Exits non-zero if any step fails.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 archs=("$@")
 ((${#archs[@]})) || archs=(aarch64 ppc64el s390x)
 declare -A triplet=([aarch64]=aarch64-linux-gnu [ppc64el]=powerpc64le-linux-gnu [s390x]=s390x-linux-gnu)
@@ -19,8 +19,10 @@ scripts/deps.sh "${compilers[@]}" qemu-user-static || exit 1
 
 # The classes are the same on every architecture: the host's build compiles them.
 host=build/default
-{ [[ -f $host/CMakeCache.txt ]] || cmake --preset default >/dev/null; } && cmake --build "$host" --target java_tests >/dev/null ||
-  { echo "building the Java classes in $host failed" >&2; exit 1; }
+if ! { [[ -f $host/CMakeCache.txt ]] || cmake --preset default >/dev/null; } ||
+  ! cmake --build "$host" --target java_tests >/dev/null; then
+  echo "building the Java classes in $host failed" >&2; exit 1
+fi
 export ZOL_CLASSES=$PWD/$host/java/classes ZOL_VARIANTS=$PWD/$host/java/variants
 export ZOL_WARNINGS=$PWD/tests/java/allowed-jni-warnings.txt
 
