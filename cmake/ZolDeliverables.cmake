@@ -17,9 +17,16 @@ target_compile_options(zol_product_flags INTERFACE
 # The hardening Debian builds its own packages with, each where the compiler
 # supports it for the target (-fcf-protection is x86 only; aarch64 has branch
 # protection instead). _FORTIFY_SOURCE needs optimization and is left to the
-# sanitizers in their builds.
+# sanitizers in their builds. The stack protector's guard is in the thread
+# block on x86-64, ppc64el and s390x, but glibc keeps aarch64's in the dynamic
+# loader (__stack_chk_guard), which would add ld-linux-aarch64.so.1 to the
+# libraries' NEEDED entries, where only libc.so.6 may stand.
 include(CheckCXXCompilerFlag)
-foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
+set(hardening -fstack-protector-strong -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+  list(REMOVE_ITEM hardening -fstack-protector-strong)
+endif()
+foreach(flag IN LISTS hardening)
   string(MAKE_C_IDENTIFIER "ZOL_HAS${flag}" var)
   check_cxx_compiler_flag(${flag} ${var})
   if(${var})

@@ -14,8 +14,9 @@ max_glibc=2.17
 
 expect=$(awk -v n="$name" '$1 == n { for (i = 2; i <= NF; i++) print $i }' "$list" | sort)
 [[ -n $expect ]] || { echo "no entry for $name in $list"; exit 1; }
-# Columns: Num Value Size Type Bind Vis Ndx Name.
-have=$(readelf --dyn-syms -W "$so" |
+# Columns: Num Value Size Type Bind Vis Ndx Name; the annotations that some
+# targets add after Vis (ppc64's "[<localentry>: 8]") are taken out first.
+have=$(readelf --dyn-syms -W "$so" | sed -E 's/ \[[^]]*\]//g' |
   awk '$5 ~ /^(GLOBAL|WEAK|UNIQUE)$/ && $6 ~ /^(DEFAULT|PROTECTED)$/ && $7 != "UND" && NF >= 8 {print $8}' |
   sed 's/@.*//' | grep -vxE '_init|_fini|_edata|_end|__bss_start' | sort)
 needed=$(readelf -d "$so" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort)
