@@ -23,8 +23,6 @@ if ! { [[ -f $host/CMakeCache.txt ]] || cmake --preset default >/dev/null; } ||
   ! cmake --build "$host" --target java_tests >/dev/null; then
   echo "building the Java classes in $host failed" >&2; exit 1
 fi
-export ZOL_CLASSES=$PWD/$host/java/classes ZOL_VARIANTS=$PWD/$host/java/variants
-export ZOL_WARNINGS=$PWD/tests/java/allowed-jni-warnings.txt
 
 status=0
 for arch in "${archs[@]}"; do
@@ -39,7 +37,7 @@ for arch in "${archs[@]}"; do
     echo "$exports"; status=1
   fi
   jdk=$(scripts/foreign-jdk.sh "$arch") || { echo "$arch: no JDK"; status=1; continue; }
-  ZOL_LIB_DIR=$PWD/build/cross-$arch/lib tests/java/run-jvm.sh "$jdk" main zoltest.Smoke || status=1
+  tests/java/load-check.sh "$jdk" "$PWD/build/cross-$arch/lib" "$PWD/$host/java/classes" || status=1
   echo "$arch: $((SECONDS - start)) s"
 done
 exit $status
