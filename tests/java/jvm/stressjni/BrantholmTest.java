@@ -11,6 +11,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import java.nio.ByteOrder;
 import java.util.Arrays;
 import java.util.stream.Collectors;
 import org.junit.jupiter.api.Test;
@@ -26,7 +27,22 @@ class BrantholmTest {
     private static final String CRITICAL_WARNING = "Warning: Calling other JNI functions in the scope of "
             + "Get/ReleasePrimitiveArrayCritical or Get/ReleaseStringCritical\n";
 
+    /** The natives read digest bytes as units in the machine's order: the expectations below are little-endian. */
+    private static final boolean BIG_ENDIAN = ByteOrder.nativeOrder() == ByteOrder.BIG_ENDIAN;
+
     private final JNIter004 test = new JNIter004();
+
+    /** A unit made of two digest bytes, the first the low one on a little-endian machine. */
+    private static char unit(int first, int second) {
+        int low = BIG_ENDIAN ? second : first;
+        int high = BIG_ENDIAN ? first : second;
+        return (char) ((low & 0xff) | (high & 0xff) << 8);
+    }
+
+    /** A unit written as on a little-endian machine, as this machine holds it. */
+    private static int inOrder(int littleEndian) {
+        return unit(littleEndian & 0xff, littleEndian >> 8);
+    }
 
     // The digests computed in Java, as the oracle: the buffer holds the low
     // bytes of the units, zero past the last unit up to the modified UTF-8 length.
@@ -45,7 +61,7 @@ class BrantholmTest {
     private static char[] units(int[] digest) {
         char[] units = new char[8];
         for (int m = 0; m < 8; m++) {
-            units[m] = (char) ((digest[2 * m] & 0xff) | (digest[2 * m + 1] & 0xff) << 8);
+            units[m] = unit(digest[2 * m], digest[2 * m + 1]);
         }
         return units;
     }
@@ -75,7 +91,7 @@ class BrantholmTest {
     @Test
     void checkSumOfEmptyAbcAndLongStrings() {
         assertArrayEquals(new char[8], test.CheckSum(""));
-        assertArrayEquals(new char[] {0x6261, 0x0063, 0, 0, 0, 0, 0, 0}, test.CheckSum("abc"));
+        assertArrayEquals(new char[] {(char) inOrder(0x6261), (char) inOrder(0x0063), 0, 0, 0, 0, 0, 0}, test.CheckSum("abc"));
         for (int length : new int[] {15, 16, 17, 31, 33, 1000}) {
             String s = repeat("The quick brown fox jumps over the lazy dog ", length);
             assertArrayEquals(sumDigest(s), test.CheckSum(s), "length " + length);
@@ -141,7 +157,12 @@ class BrantholmTest {
     }
 
     private static String element(int j, String a, String b) {
-        return "ch[" + j + "]=" + a + " tmp[" + j + "]=" + b + "\n";
+        return "ch[" + j + "]=" + hex(a) + " tmp[" + j + "]=" + hex(b) + "\n";
+    }
+
+    /** A unit printed by the native as %02x, given as on a little-endian machine. */
+    private static String hex(String littleEndian) {
+        return String.format("%02x", inOrder(Integer.parseInt(littleEndian, 16)));
     }
 
     private static String block(String first, String... more) {
@@ -168,7 +189,7 @@ class BrantholmTest {
                         element(5, "6c6b", "6c6b"), element(6, "6e6d", "6e6d"), element(7, "706f", "706f"))
                 + block(element(0, "6261", "6261"), "Error in 1\n", element(1, "63", "64"), zeros(2, 8))
                 + block(abc, zeros(8, 16))
-                + block(abc, zeros(8, 12), "Error in 12\n", element(12, "05", "00"), zeros(13, 16));
+                + block(abc, zeros(8, 12), "Error in 12\n", "ch[12]=05 tmp[12]=00\n", zeros(13, 16));
         assertEquals(expected, nativeOut(r));
         assertEquals(" true\nabc true\nabcdefghijklmnopq false\nabd-vs-abc false\n16-zeros true\n16-nonzero false\n",
                 javaLines(r));

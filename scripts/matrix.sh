@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# matrix.sh [--arch LIST] [--jdk LIST] [--gc LIST] [--mode LIST] [--tests SEL] [--foreign load|suite] [--build DIR]
+#
+# Runs the jtreg suite under each combination of JDK, collector and execution
+# mode on this machine, and the load check (or the whole suite) on each
+# foreign architecture's JDK 17 under qemu-user. LIST is comma-separated:
+#   --arch    host,aarch64,ppc64el,s390x            (default: all)
+#   --jdk     17,25                                  (host JDKs; default: all found)
+#   --gc      Serial,Parallel,G1,Z,Shenandoah        (default: all)
+#   --mode    default,int,comp,c1                    (default: all; -Xint, -Xcomp,
+#                                                     -XX:TieredStopAtLevel=1)
+#   --tests   what the host cells run, relative to tests/java: a directory or
+#             a group of TEST.groups (default: matrix; jvm for the whole suite)
+#   --foreign load: the load check only (default); suite: the load check, then
+#             the whole suite under each --gc and --mode given (default: the
+#             JDK's own collector and mode)
+#   --build   the host's build directory, built first (default: build/default)
+# A progress line per cell; the report goes to build/matrix/index.html and
+# build/matrix/summary.md, each cell's jtreg report to build/matrix/<cell>/.
+# A combination that a JDK refuses to start with is reported as such, not as a
+# failure. Prints a one-line verdict; exits non-zero if a cell failed.
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+root=$PWD
+
+all_archs=host,aarch64,ppc64el,s390x all_gcs=Serial,Parallel,G1,Z,Shenandoah all_modes=default,int,comp,c1
+host=build/default archs=$all_archs jdks="" gcs=$all_gcs modes=$all_modes tests=matrix foreign=load foreign_gcs="" foreign_modes=""
+usage() { sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 2; }
+while (($#)); do
+  [[ $# -ge 2 ]] || usage
+  case $1 in
+    --arch) archs=$2 ;;
+    --jdk) jdks=$2 ;;
+    --gc) gcs=$2 foreign_gcs=$2 ;;
+    --mode) modes=$2 foreign_modes=$2 ;;
+    --tests) tests=$2 ;;
+    --foreign) foreign=$2 ;;
+    --build) host=$2 ;;
+    *) usage ;;
+  esac
+  shift 2
+done
+[[ $foreign == load || $foreign == suite ]] || usage
+IFS=, read -ra archs <<<"$archs"
+IFS=, read -ra gcs <<<"$gcs"
+IFS=, read -ra modes <<<"$modes"
+IFS=, read -ra foreign_gcs <<<"${foreign_gcs:-default}"
+IFS=, read -ra foreign_modes <<<"${foreign_modes:-default}"
+for a in "${archs[@]}"; do [[ ,$all_archs, == *,$a,* ]] || { echo "unknown architecture: $a" >&2; usage; }; done
+for g in "${gcs[@]}" "${foreign_gcs[@]}"; do
+  [[ ,$all_gcs,default, == *,$g,* ]] || { echo "unknown collector: $g" >&2; usage; }
+done
+for m in "${modes[@]}" "${foreign_modes[@]}"; do
+  [[ ,$all_modes, == *,$m,* ]] || { echo "unknown mode: $m" >&2; usage; }
+done
+
+# jtreg's name for a directory of the suite, or for one of its groups.
+selection() { if [[ -d tests/java/$1 ]]; then echo "tests/java/$1"; else echo "tests/java:$1"; fi; }
+gc_option() { [[ $1 == default ]] || echo "-XX:+Use$1GC"; }
+mode_option() {
+  case $1 in
+    int) echo -Xint ;;
+    comp) echo -Xcomp ;;
+    c1) echo -XX:TieredStopAtLevel=1 ;;
+  esac
+}
+
+# The host's libraries and classes, and the JDKs they are tested on.
+scripts/deps.sh || exit 1
+if ! { [[ -f $host/CMakeCache.txt ]] || cmake --preset "$(basename "$host")" -DZOL_EXTRA_JDKS="$(scripts/jdks.sh)" >/dev/null; } ||
+  ! cmake --build "$host" >/dev/null; then
+  echo "building $host failed" >&2; exit 1
+fi
+compile_jdk=$(sed -n 's/^ZOL_JAVA_HOME:PATH=//p' "$host/CMakeCache.txt")
+declare -A jdk_home=()
+IFS=';' read -ra extra <<<"$(scripts/jdks.sh)"
+for home in "$compile_jdk" "${extra[@]}"; do
+  [[ -n $home && -x $home/bin/java ]] || continue
+  major=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$home/release")
+  [[ -n ${jdk_home[$major]:-} ]] || jdk_home[$major]=$home
+done
+if [[ -z $jdks ]]; then
+  jdks=$(printf '%s\n' "${!jdk_home[@]}" | sort -n | paste -sd,)
+fi
+IFS=, read -ra jdks <<<"$jdks"
+for j in "${jdks[@]}"; do
+  [[ -n ${jdk_home[$j]:-} ]] || { echo "no JDK $j here (found: ${!jdk_home[*]})" >&2; exit 2; }
+done
+export JAVA_HOME=$compile_jdk  # Debian's jtreg runs on it
+
+out=build/matrix
+rm -rf "$out"
+mkdir -p "$out"
+# One line per cell: arch jdk gc mode verdict passed failed skipped seconds note
+results=$out/cells.tsv
+: >"$results"
+
+# Planned cells, so the progress line can say how far the run is.
+cells=()
+for arch in "${archs[@]}"; do
+  if [[ $arch == host ]]; then
+    for j in "${jdks[@]}"; do
+      for g in "${gcs[@]}"; do
+        for m in "${modes[@]}"; do cells+=("host $j $g $m"); done
+      done
+    done
+  else
+    cells+=("$arch 17 load -")
+    if [[ $foreign == suite ]]; then
+      for g in "${foreign_gcs[@]}"; do
+        for m in "${foreign_modes[@]}"; do cells+=("$arch 17 $g $m"); done
+      done
+    fi
+  fi
+done
+
+# Fills verdict, passed, failed, skipped from a jtreg report's statistics.
+jtreg_counts() {
+  local stats=$1/JTreport/text/stats.txt line
+  line=$(cat "$stats" 2>/dev/null)
+  passed=$(grep -o 'passed: [0-9]*' <<<"$line" | grep -o '[0-9]*' || echo 0)
+  failed=$(($(grep -oE '(failed|error): [0-9]*' <<<"$line" | grep -o '[0-9]*' | paste -sd+ || echo 0)))
+  skipped=$(grep -o 'did not meet platform requirements: [0-9]*' <<<"$line" | grep -o '[0-9]*$' || echo 0)
+  passed=${passed:-0} skipped=${skipped:-0}
+}
+
+declare -A built=()
+status=0 n=0 started=$SECONDS
+for cell in "${cells[@]}"; do
+  read -r arch major gc mode <<<"$cell"
+  n=$((n + 1))
+  name="$arch-jdk$major-$gc-$mode"
+  [[ $gc == load ]] && name="$arch-jdk$major-load"
+  dir=$out/$name
+  mkdir -p "$dir"
+  start=$SECONDS verdict="" passed=0 failed=0 skipped=0 note=""
+  lib=$root/$host/lib timeout_factor=4 compile=()
+  if [[ $arch == host ]]; then
+    jdk=${jdk_home[$major]}
+  else
+    if [[ -z ${built[$arch]:-} ]]; then
+      if cmake --preset "cross-$arch" >"$dir/build.log" 2>&1 && cmake --build --preset "cross-$arch" >>"$dir/build.log" 2>&1 &&
+        ctest --preset "cross-$arch" >>"$dir/build.log" 2>&1; then
+        built[$arch]=ok
+      else
+        built[$arch]=failed
+      fi
+    fi
+    jdk=$(scripts/foreign-jdk.sh "$arch" 2>>"$dir/build.log") || built[$arch]=failed
+    lib=$root/build/cross-$arch/lib timeout_factor=10 compile=(-compilejdk:"$compile_jdk")
+  fi
+  options="$(gc_option "$gc") $(mode_option "$mode")"
+  options=$(echo $options)
+  if [[ $arch != host && ${built[$arch]} == failed ]]; then
+    verdict=failed note="cross build, export check or JDK set-up failed: $name/build.log" failed=1
+  elif [[ $gc == load ]]; then
+    if tests/java/load-check.sh "$jdk" "$lib" "$root/$host/java/classes" >"$dir/log" 2>&1; then
+      verdict=passed
+    else
+      verdict=failed
+    fi
+    passed=$(grep -c ' ok$' "$dir/log")
+    failed=$(grep -vc ' ok$' "$dir/log")
+  elif ! "$jdk/bin/java" $options -version >"$dir/log" 2>&1; then
+    verdict=unsupported note="$(grep -m1 -iE 'error|unrecognized|not supported' "$dir/log")"
+  else
+    # shellcheck disable=SC2086  # the options are separate words
+    JAVA_HOME=$compile_jdk jtreg -jdk:"$jdk" "${compile[@]}" -nativepath:"$lib" -conc:2 \
+      -timeoutFactor:$timeout_factor ${options:+-vmoptions:"$options"} -verbose:summary \
+      -w:"$dir/JTwork" -r:"$dir/JTreport" "$(selection "$( [[ $arch == host ]] && echo "$tests" || echo jvm)")" \
+      >"$dir/log" 2>&1
+    rc=$?
+    jtreg_counts "$dir"
+    if ((rc == 0 && passed > 0)); then verdict=passed; else verdict=failed; ((failed)) || failed=1; fi
+  fi
+  [[ $verdict == failed ]] && status=1
+  seconds=$((SECONDS - start))
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$arch" "$major" "$gc" "$mode" "$verdict" \
+    "$passed" "$failed" "$skipped" "$seconds" "$note" >>"$results"
+  printf '[%d/%d] %-36s %-11s passed %2d, failed %d, skipped %d  %dm%02ds%s\n' "$n" "${#cells[@]}" "$name" \
+    "$verdict" "$passed" "$failed" "$skipped" $((seconds / 60)) $((seconds % 60)) "${note:+  ($note)}"
+done
+
+total=$((SECONDS - started))
+scripts/matrix-report.py "$results" "$out" "$total" "$tests" "$foreign"
+verdict=$(tail -n 1 "$out/summary.md")
+echo "$verdict"
+echo "report: $out/index.html"
+exit $status
