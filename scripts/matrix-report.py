@@ -50,7 +50,8 @@ foreign_cells = [c for c in cells if c["arch"] != "host"]
 if foreign_cells:
     columns = []
     for c in foreign_cells:
-        column = "load check" if c["gc"] == "load" else f"tests/java/jvm, {c['gc']}, {MODES[c['mode']]}"
+        options = ", ".join(o for o in (c["gc"], MODES[c["mode"]]) if o != "default")
+        column = "load check" if c["gc"] == "load" else "tests/java/jvm" + (f", {options}" if options else "")
         c["column"] = column
         if column not in columns:
             columns.append(column)

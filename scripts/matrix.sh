@@ -65,8 +65,14 @@ mode_option() {
   esac
 }
 
-# The host's libraries and classes, and the JDKs they are tested on.
-scripts/deps.sh || exit 1
+# The host's libraries and classes, and the JDKs they are tested on; the
+# cross compilers and qemu for the foreign architectures.
+declare -A triplet=([aarch64]=aarch64-linux-gnu [ppc64el]=powerpc64le-linux-gnu [s390x]=s390x-linux-gnu)
+packages=()
+for arch in "${archs[@]}"; do
+  [[ $arch == host ]] || packages+=("g++-${triplet[$arch]}" qemu-user-static)
+done
+scripts/deps.sh "${packages[@]}" || exit 1
 if ! { [[ -f $host/CMakeCache.txt ]] || cmake --preset "$(basename "$host")" -DZOL_EXTRA_JDKS="$(scripts/jdks.sh)" >/dev/null; } ||
   ! cmake --build "$host" >/dev/null; then
   echo "building $host failed" >&2; exit 1
@@ -133,6 +139,7 @@ for cell in "${cells[@]}"; do
   [[ $gc == load ]] && name="$arch-jdk$major-load"
   dir=$out/$name
   mkdir -p "$dir"
+  printf '[%d/%d] %-34s ' "$n" "${#cells[@]}" "$name"
   start=$SECONDS verdict="" passed=0 failed=0 skipped=0 note=""
   lib=$root/$host/lib timeout_factor=4 compile=()
   if [[ $arch == host ]]; then
@@ -159,8 +166,10 @@ for cell in "${cells[@]}"; do
     else
       verdict=failed
     fi
-    passed=$(grep -c ' ok$' "$dir/log")
-    failed=$(grep -vc ' ok$' "$dir/log")
+    # Its last line: "N ok, M failed, K not built yet".
+    read -r passed _ failed _ missing _ < <(grep -E '^[0-9]+ ok, ' "$dir/log")
+    passed=${passed:-0} failed=$((${failed:-0} + ${missing:-0}))
+    [[ $verdict == passed ]] || ((failed)) || failed=1
   elif ! "$jdk/bin/java" $options -version >"$dir/log" 2>&1; then
     verdict=unsupported note="$(grep -m1 -iE 'error|unrecognized|not supported' "$dir/log")"
   else
@@ -177,8 +186,12 @@ for cell in "${cells[@]}"; do
   seconds=$((SECONDS - start))
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$arch" "$major" "$gc" "$mode" "$verdict" \
     "$passed" "$failed" "$skipped" "$seconds" "$note" >>"$results"
-  printf '[%d/%d] %-36s %-11s passed %2d, failed %d, skipped %d  %dm%02ds%s\n' "$n" "${#cells[@]}" "$name" \
-    "$verdict" "$passed" "$failed" "$skipped" $((seconds / 60)) $((seconds % 60)) "${note:+  ($note)}"
+  printf '%-11s passed %2d, failed %d, skipped %d  %dm%02ds%s\n' "$verdict" "$passed" "$failed" "$skipped" \
+    $((seconds / 60)) $((seconds % 60)) "${note:+  ($note)}"
+  # What failed, so a log of the run alone says it.
+  if [[ $verdict == failed && -f $dir/log ]]; then
+    grep -E '^(FAILED|Error):|FAILED|not built yet$|^Test results|^[0-9]+ ok, ' "$dir/log" | sed 's/^/    /'
+  fi
 done
 
 total=$((SECONDS - started))
