@@ -1,12 +1,12 @@
 #!/usr/bin/env python3
-"""matrix-report.py CELLS OUT SECONDS TESTS FOREIGN: writes OUT/summary.md and
+"""matrix-report.py CELLS OUT SECONDS TESTS: writes OUT/summary.md and
 OUT/index.html from matrix.sh's cell lines (tab-separated: arch, jdk, gc, mode,
 verdict, passed, failed, skipped, seconds, note). The last line of summary.md
 is the verdict."""
 import html
 import sys
 
-cells_file, out, total, tests, foreign = sys.argv[1:6]
+cells_file, out, total, tests = sys.argv[1:5]
 MODES = {"default": "default", "int": "-Xint", "comp": "-Xcomp", "c1": "-XX:TieredStopAtLevel=1"}
 GCS = ["default", "Serial", "Parallel", "G1", "Z", "Shenandoah"]
 
@@ -45,7 +45,7 @@ for jdk in sorted({c["jdk"] for c in host}, key=int):
     modes = [m for m in MODES if any(c["mode"] == m for c in mine)]
     rows = [[gc] + [next((c for c in mine if c["gc"] == gc and c["mode"] == m), None) for m in modes]
             for gc in GCS if any(c["gc"] == gc for c in mine)]
-    tables.append((f"Host (x86-64), JDK {jdk}: tests/java/{tests}", ["collector"] + [MODES[m] for m in modes], rows))
+    tables.append((f"Host (x86-64), JDK {jdk}: {tests}", ["collector"] + [MODES[m] for m in modes], rows))
 foreign_cells = [c for c in cells if c["arch"] != "host"]
 if foreign_cells:
     columns = []

@@ -2,8 +2,9 @@
 # matrix.sh [--arch LIST] [--jdk LIST] [--gc LIST] [--mode LIST] [--tests SEL] [--foreign load|suite] [--build DIR]
 #
 # Runs the jtreg suite under each combination of JDK, collector and execution
-# mode on this machine, and the load check (or the whole suite) on each
-# foreign architecture's JDK 17 under qemu-user. LIST is comma-separated:
+# mode on this machine (as jtreg -javaoptions), and the load check (or the
+# whole suite) on each foreign architecture's JDK 17 under qemu-user. LIST is
+# comma-separated:
 #   --arch    host,aarch64,ppc64el,s390x            (default: all)
 #   --jdk     17,25                                  (host JDKs; default: all found)
 #   --gc      Serial,Parallel,G1,Z,Shenandoah        (default: all)
@@ -25,7 +26,7 @@ root=$PWD
 
 all_archs=host,aarch64,ppc64el,s390x all_gcs=Serial,Parallel,G1,Z,Shenandoah all_modes=default,int,comp,c1
 host=build/default archs=$all_archs jdks="" gcs=$all_gcs modes=$all_modes tests=matrix foreign=load foreign_gcs="" foreign_modes=""
-usage() { sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 2; }
+usage() { sed -n '2,23s/^# \{0,1\}//p' "$0"; exit 2; }
 while (($#)); do
   [[ $# -ge 2 ]] || usage
   case $1 in
@@ -173,9 +174,11 @@ for cell in "${cells[@]}"; do
   elif ! "$jdk/bin/java" $options -version >"$dir/log" 2>&1; then
     verdict=unsupported note="$(grep -m1 -iE 'error|unrecognized|not supported' "$dir/log")"
   else
-    # shellcheck disable=SC2086  # the options are separate words
+    # The options go to every JVM that runs a test (-javaoptions), not to
+    # javac: -vmoptions would put javac under -Xcomp too, which doubles the
+    # cell's time and tests nothing of ours. @requires sees them either way.
     JAVA_HOME=$compile_jdk jtreg -jdk:"$jdk" "${compile[@]}" -nativepath:"$lib" -conc:2 \
-      -timeoutFactor:$timeout_factor ${options:+-vmoptions:"$options"} -verbose:summary \
+      -timeoutFactor:$timeout_factor ${options:+-javaoptions:"$options"} -verbose:summary \
       -w:"$dir/JTwork" -r:"$dir/JTreport" "$(selection "$( [[ $arch == host ]] && echo "$tests" || echo jvm)")" \
       >"$dir/log" 2>&1
     rc=$?
@@ -195,7 +198,7 @@ for cell in "${cells[@]}"; do
 done
 
 total=$((SECONDS - started))
-scripts/matrix-report.py "$results" "$out" "$total" "$tests" "$foreign"
+scripts/matrix-report.py "$results" "$out" "$total" "$(selection "$tests")"
 verdict=$(tail -n 1 "$out/summary.md")
 echo "$verdict"
 echo "report: $out/index.html"

@@ -2,8 +2,8 @@
  * @test
  * @summary The field watch agent in child JVMs started with -agentpath
  * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
- * @build zoltest.* zoltest.scenarios.* zol.share.*
- * @run junit PellandorTest
+ * @build zoltest.* zoltest.scenarios.* zol.share.* PellandorTest
+ * @run driver zoltest.JUnitChild PellandorTest
  */
 
 import static org.junit.jupiter.api.Assertions.assertEquals;

@@ -2,8 +2,8 @@
  * @test
  * @summary A few seconds of eight threads calling the natives at once
  * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
- * @build zoltest.* zoltest.scenarios.* zol.share.* SoakMain
- * @run junit SoakTest
+ * @build zoltest.* zoltest.scenarios.* zol.share.* SoakMain SoakTest
+ * @run driver zoltest.JUnitChild SoakTest
  */
 
 import org.junit.jupiter.api.Test;
