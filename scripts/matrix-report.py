@@ -50,8 +50,11 @@ foreign_cells = [c for c in cells if c["arch"] != "host"]
 if foreign_cells:
     columns = []
     for c in foreign_cells:
-        options = ", ".join(o for o in (c["gc"], MODES[c["mode"]]) if o != "default")
-        column = "load check" if c["gc"] == "load" else "tests/java/jvm" + (f", {options}" if options else "")
+        if c["gc"] == "load":
+            column = "load check"
+        else:
+            options = ", ".join(o for o in (c["gc"], MODES[c["mode"]]) if o != "default")
+            column = "tests/java/jvm" + (f", {options}" if options else "")
         c["column"] = column
         if column not in columns:
             columns.append(column)

@@ -198,8 +198,7 @@ for cell in "${cells[@]}"; do
 done
 
 total=$((SECONDS - started))
-scripts/matrix-report.py "$results" "$out" "$total" "$(selection "$tests")"
-verdict=$(tail -n 1 "$out/summary.md")
-echo "$verdict"
+scripts/matrix-report.py "$results" "$out" "$total" "$(selection "$tests")" || exit 1
+tail -n 1 "$out/summary.md"
 echo "report: $out/index.html"
 exit $status
