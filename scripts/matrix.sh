@@ -121,7 +121,7 @@ for arch in "${archs[@]}"; do
   fi
 done
 
-# Fills verdict, passed, failed, skipped from a jtreg report's statistics.
+# Sets passed, failed (with errors) and skipped from a jtreg report's statistics.
 jtreg_counts() {
   local stats=$1/JTreport/text/stats.txt line
   line=$(cat "$stats" 2>/dev/null)
@@ -140,7 +140,7 @@ for cell in "${cells[@]}"; do
   [[ $gc == load ]] && name="$arch-jdk$major-load"
   dir=$out/$name
   mkdir -p "$dir"
-  printf '[%d/%d] %-34s ' "$n" "${#cells[@]}" "$name"
+  printf '%-8s %-34s ' "[$n/${#cells[@]}]" "$name"
   start=$SECONDS verdict="" passed=0 failed=0 skipped=0 note=""
   lib=$root/$host/lib timeout_factor=4 compile=()
   if [[ $arch == host ]]; then
@@ -177,7 +177,7 @@ for cell in "${cells[@]}"; do
     # The options go to every JVM that runs a test (-javaoptions), not to
     # javac: -vmoptions would put javac under -Xcomp too, which doubles the
     # cell's time and tests nothing of ours. @requires sees them either way.
-    JAVA_HOME=$compile_jdk jtreg -jdk:"$jdk" "${compile[@]}" -nativepath:"$lib" -conc:2 \
+    JAVA_HOME=$compile_jdk jtreg -jdk:"$jdk" "${compile[@]}" -nativepath:"$lib" -conc:"$(nproc)" \
       -timeoutFactor:$timeout_factor ${options:+-javaoptions:"$options"} -verbose:summary \
       -w:"$dir/JTwork" -r:"$dir/JTreport" "$(selection "$( [[ $arch == host ]] && echo "$tests" || echo jvm)")" \
       >"$dir/log" 2>&1
