@@ -131,6 +131,17 @@ jtreg_counts() {
   passed=${passed:-0} skipped=${skipped:-0}
 }
 
+# Whether a JDK starts with the options, asked once per JDK and options.
+# -Xcomp, which every JVM takes, is left out of the question: -version under
+# it alone takes seconds.
+declare -A starts=()
+supported() {
+  local jdk=$1 key
+  shift
+  key="$jdk $*"
+  [[ -n ${starts[$key]:-} ]] || { "$jdk/bin/java" "$@" -version && starts[$key]=yes; }
+}
+
 declare -A built=()
 status=0 n=0 started=$SECONDS
 for cell in "${cells[@]}"; do
@@ -171,7 +182,7 @@ for cell in "${cells[@]}"; do
     read -r passed _ failed _ missing _ < <(grep -E '^[0-9]+ ok, ' "$dir/log")
     passed=${passed:-0} failed=$((${failed:-0} + ${missing:-0}))
     [[ $verdict == passed ]] || ((failed)) || failed=1
-  elif ! "$jdk/bin/java" $options -version >"$dir/log" 2>&1; then
+  elif ! supported "$jdk" $(gc_option "$gc") $([[ $mode == comp ]] || mode_option "$mode") >"$dir/log" 2>&1; then
     verdict=unsupported note="$(grep -m1 -iE 'error|unrecognized|not supported' "$dir/log")"
   else
     # The options go to every JVM that runs a test (-javaoptions), not to
