@@ -168,8 +168,7 @@ for cell in "${cells[@]}"; do
     jdk=$(scripts/foreign-jdk.sh "$arch" 2>>"$dir/build.log") || built[$arch]=failed
     lib=$root/build/cross-$arch/lib timeout_factor=10 compile=(-compilejdk:"$compile_jdk")
   fi
-  options="$(gc_option "$gc") $(mode_option "$mode")"
-  options=$(echo $options)
+  options=$(echo $(gc_option "$gc") $(mode_option "$mode"))
   if [[ $arch != host && ${built[$arch]} == failed ]]; then
     verdict=failed note="cross build, export check or JDK set-up failed: $name/build.log" failed=1
   elif [[ $gc == load ]]; then
@@ -182,7 +181,7 @@ for cell in "${cells[@]}"; do
     read -r passed _ failed _ missing _ < <(grep -E '^[0-9]+ ok, ' "$dir/log")
     passed=${passed:-0} failed=$((${failed:-0} + ${missing:-0}))
     [[ $verdict == passed ]] || ((failed)) || failed=1
-  elif ! supported "$jdk" $(gc_option "$gc") $([[ $mode == comp ]] || mode_option "$mode") >"$dir/log" 2>&1; then
+  elif ! supported "$jdk" ${options/-Xcomp/} >"$dir/log" 2>&1; then
     verdict=unsupported note="$(grep -m1 -iE 'error|unrecognized|not supported' "$dir/log")"
   else
     # The options go to every JVM that runs a test (-javaoptions), not to
