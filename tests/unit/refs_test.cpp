@@ -159,7 +159,7 @@ TEST_F(Refs, FailedAllocationComplainsGivesMinusOneAndIsRetried) {
     EXPECT_EQ(jvm.create_global(), -1);
     EXPECT_EQ(jvm.caught(), "");
     EXPECT_EQ(jvm.fake.calls(), Calls{});
-    // Still absent: a delete touches nothing.
+    // Still absent: a delete reads no table.
     jvm.delete_global(0);
     EXPECT_EQ(jvm.caught(), kGlobalBug);
     EXPECT_EQ(jvm.create_global(), 0);
@@ -174,7 +174,7 @@ TEST_F(Refs, FailedAllocationComplainsGivesMinusOneAndIsRetried) {
     // A slot holds a JNI reference, a pointer.
     const size_t slot = sizeof(jobject);  // NOLINT(bugprone-sizeof-expression)
     EXPECT_EQ(sizes, (std::vector<size_t>{5 * slot, 5 * slot, 3 * slot, 3 * slot}));
-    EXPECT_TRUE(jvm.deleted.empty());
+    EXPECT_EQ(jvm.deleted, std::vector<jobject>{nullptr});
   });
   EXPECT_EQ(out, zoltest::first_complaint(kBase, 46, "malloc return NULL\n", "malloc return NULL\n") + wrong_global(0) +
                      complaint(145, "malloc return NULL\n"));
@@ -285,13 +285,15 @@ TEST_F(Refs, WrongIndicesReadNothingOutsideTheTableAndDeleteNothing) {
     jvm.caught();
     for (jint index : {5, -1, INT_MAX, INT_MIN, 4}) {
       jvm.delete_global(index);
+      // The global delete still deletes, null, after its throw.
+      EXPECT_EQ(jvm.fake.calls(), (Calls{"ExceptionCheck", "FindClass", "ThrowNew", "DeleteGlobalRef"})) << index;
       EXPECT_EQ(jvm.caught(), kGlobalBug) << index;
       jvm.delete_weak(index);
       // One complaint and one throw, then nothing more.
       EXPECT_EQ(jvm.fake.calls(), (Calls{"ExceptionCheck", "FindClass", "ThrowNew"})) << index;
       EXPECT_EQ(jvm.caught(), kWeakBug) << index;
     }
-    EXPECT_TRUE(jvm.deleted.empty());
+    EXPECT_EQ(jvm.deleted, std::vector<jobject>(11, nullptr));
   });
   std::string expected;
   for (jint index : {0, 4, 5, -1, INT_MAX, INT_MIN}) expected += wrong_global(index) + wrong_weak(index);
@@ -311,7 +313,8 @@ TEST_F(Refs, DeletesFreeTheSlotAndASecondDeleteIsATestBug) {
     EXPECT_EQ(jvm.caught(), "");
     jvm.delete_global(1);
     EXPECT_EQ(jvm.caught(), kGlobalBug);
-    EXPECT_EQ(jvm.deleted.size(), 1u);
+    ASSERT_EQ(jvm.deleted.size(), 2u);
+    EXPECT_EQ(jvm.deleted[1], nullptr);
     EXPECT_EQ(jvm.create_global(), 1);
   });
   EXPECT_EQ(out, wrong_global(1));

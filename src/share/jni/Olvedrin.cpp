@@ -86,15 +86,15 @@ JNIEXPORT jint JNICALL Java_zol_share_ReferringObject_createJNIGlobalReferenceNa
 JNIEXPORT void JNICALL Java_zol_share_ReferringObject_deleteJNIGlobalReferenceNative(JNIEnv* env, jobject, jint index) {
   // An index outside the table, or any index before the first create call,
   // is a wrong index like that of a free slot: nothing outside the table is
-  // read, and nothing is deleted.
+  // read, and the reference deleted is null.
   jobject* slot = taken_slot(&globalReferences, index);
   if (slot == NULL) {
     zol_lcomplain(__FILE__, __LINE__, "globalReferences[%d] = NULL, possible wrong index is passed\n", index);
     throw_new(env, kTestBug, "Requested globalReferences[] element is NULL, possible wrong index is passed");
-    return;
   }
-  env->DeleteGlobalRef(*slot);
-  *slot = NULL;
+  // Allowed with an exception pending, and a no-op for null.
+  env->DeleteGlobalRef(slot != NULL ? *slot : NULL);
+  if (slot != NULL) *slot = NULL;
 }
 
 

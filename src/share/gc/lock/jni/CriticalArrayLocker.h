@@ -29,11 +29,14 @@ namespace {
 // call at the same time may each look it up; they store the same identifier.
 std::atomic<jfieldID> obj_field{nullptr};
 
-// pause_ms is taken as an unsigned 32-bit count: below 0 is no pause, 2^32
-// and above is the largest count. A signal does not cut the pause short.
+// pause_ms is taken as an unsigned 32-bit count: below 0 counts as 0, 2^32
+// and above is the largest count. Every pause sleeps, a pause of 0 too, so
+// each pass yields the CPU inside the region as well as outside it. A signal
+// does not cut the pause short.
 void pause(jlong pause_ms) {
-  if (pause_ms <= 0) return;
-  const uint32_t ms = pause_ms > static_cast<jlong>(UINT32_MAX) ? UINT32_MAX : static_cast<uint32_t>(pause_ms);
+  const uint32_t ms = pause_ms <= 0                               ? 0
+                      : pause_ms > static_cast<jlong>(UINT32_MAX) ? UINT32_MAX
+                                                                  : static_cast<uint32_t>(pause_ms);
   timespec request = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   timespec remaining = {0, 0};
   while (nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
