@@ -2,7 +2,9 @@
 // (nothing but the exception check inside a critical region, the monitor held
 // throughout), reads bounded by what the VM hands out (the string's units, the
 // array's elements: exact-size blocks, so the sanitizer build sees any read
-// past them), every malloc freed, and the paths a real JVM does not produce:
+// past them), where each malloc happens, that it is freed and what the block
+// holds then (the string's characters are overwritten on their release, so a
+// copy made after it shows), and the paths a real JVM does not produce:
 // exceptions at each checked call, failed allocations, failed Throw and
 // ThrowNew, and the exit with status 97.
 //
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -37,15 +40,49 @@ long mallocs = 0;
 long frees = 0;
 long fail_malloc_number = 0;  // 1 = the first counted malloc returns null
 
+// Each counted block: its size, the number of JNI calls made before its malloc
+// and before its free, and what it held when freed (its first 4 KiB).
+struct Block {
+  void* address;
+  size_t size;
+  size_t malloc_at;
+  size_t free_at;
+  std::vector<unsigned char> at_free;
+};
+std::vector<Block> blocks;
+const zoltest::FakeJni* watched = nullptr;  // whose calls the positions count
+
+// The bookkeeping's own allocations are not counted.
+template <typename F>
+void uncounted(F&& record) {
+  counting = false;
+  record();
+  counting = true;
+}
+
 }  // namespace
 
 extern "C" void* __wrap_malloc(size_t size) {
-  if (counting && ++mallocs == fail_malloc_number) return nullptr;
-  return __real_malloc(size);
+  if (!counting) return __real_malloc(size);
+  if (++mallocs == fail_malloc_number) return nullptr;
+  void* block = __real_malloc(size);
+  uncounted([&] { blocks.push_back({block, size, watched->calls().size(), SIZE_MAX, {}}); });
+  return block;
 }
 
 extern "C" void __wrap_free(void* block) {
-  if (counting && block != nullptr) ++frees;
+  if (!counting || block == nullptr) return __real_free(block);
+  ++frees;
+  uncounted([&] {
+    for (Block& b : blocks) {
+      if (b.address != block || b.free_at != SIZE_MAX) continue;
+      b.free_at = watched->calls().size();
+      // The first 4 KiB: the longest string's buffer has 2 GiB, untouched.
+      const unsigned char* bytes = static_cast<const unsigned char*>(block);
+      b.at_free.assign(bytes, bytes + std::min(b.size, size_t{4096}));
+      break;
+    }
+  });
   __real_free(block);
 }
 
@@ -127,7 +164,8 @@ struct BrantholmJvm {
     });
     FAKE_JNI_ON(fake, ReleaseStringCritical, [this](jstring, const jchar* chars) {
       EXPECT_EQ(chars, string_region.block.get());
-      string_region.block.reset();
+      // Released characters may move: what is read from them now is wrong.
+      std::fill(string_region.block.get(), string_region.block.get() + units.size(), jchar{0xa5a5});
       maybe_raise("ReleaseStringCritical");
     });
     FAKE_JNI_ON(fake, NewCharArray, [this](jsize length) {
@@ -182,12 +220,14 @@ struct BrantholmJvm {
 
   // The natives, with their allocations counted.
   std::vector<jchar> check_sum() {
+    watched = &fake;
     counting = true;
     EXPECT_EQ(Java_zol_stress_jni_JNIter004_CheckSum(fake.env(), self, str), made);
     counting = false;
     return region_set;
   }
   jboolean check_compare(jint limit) {
+    watched = &fake;
     counting = true;
     const jboolean result = Java_zol_stress_jni_JNIter004_CheckCompare(fake.env(), self, str, sum, limit);
     counting = false;
@@ -197,7 +237,10 @@ struct BrantholmJvm {
 
 class Brantholm : public ::testing::Test {
  protected:
-  void SetUp() override { mallocs = frees = fail_malloc_number = 0; }
+  void SetUp() override {
+    mallocs = frees = fail_malloc_number = 0;
+    blocks.clear();
+  }
   void TearDown() override {
     EXPECT_EQ(mallocs, frees) << "blocks left behind";
     fail_malloc_number = 0;
@@ -219,6 +262,21 @@ const Calls kCheckCompareBody = {"ExceptionOccurred",         "GetStringCritical
 const Calls kHaltCalls = {"GetObjectClass",    "ExceptionOccurred",     "GetStaticMethodID",
                           "ExceptionOccurred", "CallStaticVoidMethodV", "ExceptionOccurred"};
 const Calls kMonitorExitCalls = {"MonitorExit", "ExceptionOccurred"};
+
+// The counted blocks as "size@malloc_at-free_at", the positions counted in
+// JNI calls made before.
+std::string trail() {
+  std::string all;
+  for (const Block& b : blocks) {
+    all += (all.empty() ? "" : " ") + std::to_string(b.size) + "@" + std::to_string(b.malloc_at) + "-" +
+           (b.free_at == SIZE_MAX ? std::string("never") : std::to_string(b.free_at));
+  }
+  return all;
+}
+
+std::vector<unsigned char> low_bytes(const std::vector<jchar>& units) {
+  return std::vector<unsigned char>(units.begin(), units.end());
+}
 
 Calls join(std::initializer_list<Calls> parts) {
   Calls all;
@@ -243,8 +301,10 @@ TEST_F(Brantholm, CheckSumHoldsTheMonitorAndCallsNothingInsideTheRegion) {
   EXPECT_EQ(jvm.check_sum(), (std::vector<jchar>{0x6261, 0x0063, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(jvm.fake.calls(), kCheckSumCalls);
   EXPECT_EQ(jvm.monitor_depth, 0);
-  // The working copy only: the digest is summed straight out of the region.
-  EXPECT_EQ(mallocs, 1);
+  // The character buffer before MonitorEnter, freed before the quiet check
+  // after the region; the working copy after MonitorEnter.
+  ASSERT_EQ(trail(), "3@3-10 16@5-17");
+  EXPECT_EQ(blocks[0].at_free, low_bytes(jvm.units));
 }
 
 TEST_F(Brantholm, CheckSumOfLongAndEmptyStrings) {
@@ -268,8 +328,32 @@ TEST_F(Brantholm, UtfLengthBeyondTheUnitsReadsOnlyTheUnits) {
   EXPECT_EQ(jvm.check_sum(), digest);
   jvm.elements = digest;
   std::string out;
+  jvm.fake.clear_calls();
   out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_TRUE); }).out;
   EXPECT_EQ(out, element_lines({{0xe9ac, 0xe9ac}, {0x41, 0x41}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}));
+  // Both buffers are of the UTF length; the units fill the first three bytes.
+  ASSERT_EQ(trail(), "6@3-10 16@5-17 6@3-12 16@7-17");
+  for (size_t b : {0, 2})
+    EXPECT_EQ(std::vector<unsigned char>(blocks[b].at_free.begin(), blocks[b].at_free.begin() + 3),
+              (std::vector<unsigned char>{0xac, 0xe9, 0x41}));
+}
+
+// Every readable unit goes through the buffer, in CheckCompare too, although
+// its digest depends on the first 16 bytes only.
+TEST_F(Brantholm, BothNativesCopyTheWholeStringInsideTheRegion) {
+  BrantholmJvm jvm;
+  std::vector<jchar> units;
+  for (int i = 0; i < 1000; i++) units.push_back(static_cast<jchar>(0x3b00 + i * 7));
+  jvm.set_string(units, 1000);
+  jvm.elements.assign(8, 0);
+  jvm.check_sum();
+  jvm.fake.clear_calls();
+  capture([&] { jvm.check_compare(INT_MAX); });
+  // CheckCompare's buffer before GetArrayLength, freed before the quiet check
+  // after the region; its working copy after MonitorEnter.
+  ASSERT_EQ(trail(), "1000@3-10 16@5-17 1000@3-12 16@7-17");
+  EXPECT_EQ(blocks[0].at_free, low_bytes(units));
+  EXPECT_EQ(blocks[2].at_free, low_bytes(units));
 }
 
 // The longest string a jsize can give: a UTF length of 2^31 - 1, of which the
@@ -299,6 +383,8 @@ TEST_F(Brantholm, TheLongestStringIsSummedWithoutOverflowOrOverrun) {
   EXPECT_EQ(jvm.check_sum(), digest);
   std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_TRUE); }).out;
   EXPECT_EQ(out, element_lines(pairs));
+  ASSERT_EQ(blocks.size(), 4u);
+  EXPECT_EQ(blocks[2].size, size_t{INT_MAX});
 }
 
 TEST_F(Brantholm, CheckCompareOfSeventeenBytesAddsTheFirstByteTwice) {
@@ -334,14 +420,14 @@ TEST_F(Brantholm, ElementsPastTheEighthCompareWithZero) {
   EXPECT_EQ(out, element_lines(pairs));
 }
 
-TEST_F(Brantholm, RefusedCallTouchesNothingAndAllocatesNothing) {
+TEST_F(Brantholm, RefusedCallTouchesNothingAndFreesItsBuffer) {
   BrantholmJvm jvm;
   jvm.set_ascii("abc");
   jvm.elements.assign(8, 0);
   std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(-1), JNI_FALSE); }).out;
   EXPECT_EQ(out, "");
   EXPECT_EQ(jvm.fake.calls(), join({kCheckCompareHead, kMonitorExitCalls}));
-  EXPECT_EQ(mallocs, 0);
+  EXPECT_EQ(trail(), "3@3-7");
 }
 
 TEST_F(Brantholm, CallReachingTheLimitHaltsAndSucceedsDespiteAMismatch) {
@@ -424,7 +510,8 @@ TEST_F(Brantholm, NoMemoryOrNoRegionEndsTheVmWithoutWritingThroughNull) {
     bool critical_null;
     const char* message;
   };
-  for (const Case& c : {Case{1, false, "brantholm: no memory for the working copy"},
+  for (const Case& c : {Case{1, false, "brantholm: no memory for the character buffer"},
+                        Case{2, false, "brantholm: no memory for the working copy"},
                         Case{0, true, "brantholm: GetStringCritical returned NULL"}}) {
     for (bool compare : {false, true}) {
       BrantholmJvm jvm;

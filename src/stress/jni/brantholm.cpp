@@ -10,10 +10,10 @@
 // Java class's static halt(), and calls once the count is past the limit are
 // refused.
 //
-// The digest is summed straight out of the string's critical region: the
-// character buffer of low bytes that the digest is defined over is never
-// made, which leaves the natives little work of their own beside the JNI
-// calls (CheckCompare's digest needs only the first 16 units).
+// The digest is defined over a character buffer: the low bytes of the
+// string's units, copied inside the critical region and summed after it. The
+// copy is the natives' own work under the region and the monitor, so its time
+// grows with the string, in CheckCompare too.
 //
 // An exception found after a JNI call ends the VM through FatalError; the two
 // checks after plain memory work only describe and clear what they find.
@@ -31,10 +31,11 @@ namespace {
 constexpr size_t kDigestBytes = 16;
 constexpr jsize kDigestUnits = kDigestBytes / 2;
 
-// Eight 16-bit lanes, half of the digest's positions. A lane adds whole units
-// with wrap-around: its low byte is then the sum of their low bytes modulo
-// 256, the digest byte, with no narrowing on the way.
-typedef jchar Lanes8 __attribute__((vector_size(kDigestBytes)));
+// Sixteen string units, and sixteen bytes (one per digest position): whole
+// blocks are copied and summed a vector at a time, which keeps a long string's
+// time inside the critical region and the monitor no longer than the copy.
+typedef jchar Units16 __attribute__((vector_size(2 * kDigestBytes)));
+typedef unsigned char Bytes16 __attribute__((vector_size(kDigestBytes)));
 
 // Calls of CheckCompare that got past the limit test. Relaxed is enough: only
 // the count itself is shared, and each caller acts on the value it made.
@@ -76,11 +77,12 @@ void* allocate(JNIEnv* env, size_t bytes, const char* failure) {
   return block;
 }
 
-// The string's UTF length, the length of the byte string that the digest is
-// defined over, and its length in UTF-16 units, which bounds what the critical
-// region may be read for: the two differ for characters outside
-// U+0001..U+007F, and bytes past the last unit count as zero. Both are
-// indices in size_t: a length near 2^31 - 1 must not overflow a jsize bound.
+// The string's UTF length, which sizes the character buffer, and its length in
+// UTF-16 units, which bounds what the critical region may be read for: the two
+// differ for characters outside U+0001..U+007F. The buffer's bytes past the
+// last unit count as zero: nothing is read from them, so nothing is written
+// to them. Both are indices in size_t: a length near 2^31 - 1 must not
+// overflow a jsize bound.
 struct Sizes {
   size_t utf;
   size_t units;
@@ -97,45 +99,38 @@ Sizes string_sizes(JNIEnv* env, jstring str) {
   return sizes;
 }
 
+unsigned char* allocate_buffer(JNIEnv* env, Sizes sizes) {
+  return static_cast<unsigned char*>(allocate(env, sizes.utf, "brantholm: no memory for the character buffer"));
+}
+
 jchar* allocate_working_copy(JNIEnv* env) {
   jchar* working = static_cast<jchar*>(allocate(env, kDigestBytes, "brantholm: no memory for the working copy"));
   check_quiet(env);
   return working;
 }
 
-// The sums of the low bytes of the string's first count units by position
-// modulo 16, into digest, read inside the string's critical region; count is
-// at most the string's units. Only the exception check runs inside the region
-// besides the sum. Reading the region once at the speed of memory is all a
-// long string costs beyond the JNI calls.
-void sum_low_bytes(JNIEnv* env, jstring str, size_t count, unsigned char digest[kDigestBytes]) {
+// Fills the buffer with the low bytes of the string's readable units inside
+// its critical region, where only the exception check runs besides the copy.
+void copy_low_bytes(JNIEnv* env, jstring str, Sizes sizes, unsigned char* buffer) {
   const jchar* chars = env->GetStringCritical(str, NULL);
   check_fatal(env);
   if (chars == NULL) fail(env, "brantholm: GetStringCritical returned NULL");
-  // Two blocks of 16 units at a time, in separate lanes, so that the adds do
-  // not wait on each other.
-  Lanes8 low = {0}, high = {0}, low2 = {0}, high2 = {0};
+  const size_t copied = sizes.readable();
   size_t i = 0;
-  for (; count - i >= 2 * kDigestBytes; i += 2 * kDigestBytes) {
-    Lanes8 a, b, c, d;
-    memcpy(&a, chars + i, sizeof a);
-    memcpy(&b, chars + i + kDigestBytes / 2, sizeof b);
-    memcpy(&c, chars + i + kDigestBytes, sizeof c);
-    memcpy(&d, chars + i + 3 * kDigestBytes / 2, sizeof d);
-    low += a;
-    high += b;
-    low2 += c;
-    high2 += d;
+  for (; copied - i >= kDigestBytes; i += kDigestBytes) {
+    Units16 units;
+    memcpy(&units, chars + i, sizeof units);
+    const Bytes16 low = __builtin_convertvector(units, Bytes16);
+    memcpy(buffer + i, &low, sizeof low);
   }
-  low += low2;
-  high += high2;
-  jchar lanes[kDigestBytes];
-  memcpy(lanes, &low, sizeof low);
-  memcpy(lanes + kDigestBytes / 2, &high, sizeof high);
-  for (; i < count; i++) lanes[i % kDigestBytes] = static_cast<jchar>(lanes[i % kDigestBytes] + chars[i]);
+  for (; i < copied; i++) buffer[i] = static_cast<unsigned char>(chars[i]);
   env->ReleaseStringCritical(str, chars);
   check_fatal(env);
-  for (size_t k = 0; k < kDigestBytes; k++) digest[k] = static_cast<unsigned char>(lanes[k]);
+}
+
+void free_buffer(JNIEnv* env, unsigned char* buffer) {
+  free(buffer);
+  check_quiet(env);
 }
 
 void monitor_exit(JNIEnv* env, jobject self) {
@@ -152,11 +147,25 @@ JNIEXPORT jcharArray JNICALL Java_zol_stress_jni_JNIter004_CheckSum(JNIEnv* env,
   require(env, str, "brantholm: CheckSum: the string is null");
   const Sizes sizes = string_sizes(env, str);
   unsigned char digest[kDigestBytes];
+  unsigned char* buffer = allocate_buffer(env, sizes);
   env->MonitorEnter(self);
   check_fatal(env);
   jchar* working = allocate_working_copy(env);
-  sum_low_bytes(env, str, sizes.readable(), digest);
-  check_quiet(env);  // where the character buffer would be freed
+  copy_low_bytes(env, str, sizes, buffer);
+
+  // Whole blocks of 16 first: one byte lane per digest position. The bytes
+  // past the readable units would add nothing.
+  const size_t summed = sizes.readable();
+  Bytes16 lanes = {0};
+  size_t i = 0;
+  for (; summed - i >= kDigestBytes; i += kDigestBytes) {
+    Bytes16 block;
+    memcpy(&block, buffer + i, sizeof block);
+    lanes += block;
+  }
+  memcpy(digest, &lanes, sizeof lanes);
+  for (; i < summed; i++) digest[i % kDigestBytes] = static_cast<unsigned char>(digest[i % kDigestBytes] + buffer[i]);
+  free_buffer(env, buffer);
   memcpy(working, digest, kDigestBytes);
 
   jcharArray arr = env->NewCharArray(kDigestUnits);
@@ -179,28 +188,29 @@ JNIEXPORT jboolean JNICALL Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* en
   jboolean result = JNI_TRUE;
   unsigned char digest[kDigestBytes] = {0};
   const Sizes sizes = string_sizes(env, str);
+  unsigned char* buffer = allocate_buffer(env, sizes);
   const jsize n = env->GetArrayLength(sum);
   check_fatal(env);
   env->MonitorEnter(self);
   check_fatal(env);
   // Strictly greater: the call after the one that reached the limit still runs.
   if (compareCount.load(std::memory_order_relaxed) > limit) {
+    free(buffer);
     monitor_exit(env, self);
     return JNI_FALSE;
   }
   jchar* working = allocate_working_copy(env);
+  copy_low_bytes(env, str, sizes, buffer);
+
   // Unlike CheckSum, every position past the 16th adds the byte at its
   // position modulo 16 again; both agree for strings of up to 16 bytes. So
   // position k ends as its byte times the count of positions i < L with
-  // i mod 16 = k, all modulo 256, and only the first 16 bytes are read.
-  unsigned char bytes[kDigestBytes];
-  const size_t readable = sizes.readable();
-  sum_low_bytes(env, str, readable < kDigestBytes ? readable : kDigestBytes, bytes);
-  for (size_t k = 0; k < kDigestBytes && k < sizes.utf; k++) {
+  // i mod 16 = k, all modulo 256.
+  for (size_t k = 0; k < kDigestBytes && k < sizes.readable(); k++) {
     const size_t times = sizes.utf / kDigestBytes + (k < sizes.utf % kDigestBytes ? 1 : 0);
-    digest[k] = static_cast<unsigned char>(bytes[k] * times);
+    digest[k] = static_cast<unsigned char>(buffer[k] * times);
   }
-  check_quiet(env);  // where the character buffer would be freed
+  free_buffer(env, buffer);
   memcpy(working, digest, kDigestBytes);
 
   const jchar* elems = static_cast<const jchar*>(env->GetPrimitiveArrayCritical(sum, NULL));
