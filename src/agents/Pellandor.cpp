@@ -32,7 +32,8 @@ std::atomic<jobject> watched_thread{nullptr};
 std::atomic<jobject> test_object{nullptr};
 std::atomic<jclass> test_class{nullptr};
 
-// Object tags identify the objects of a walk; a tag, once given, stays.
+// Object tags mark the objects on a walk's path. A walk takes a tag off
+// again when its object leaves the path, so that a tag outlives no walk.
 std::atomic<jlong> next_tag{1};
 
 constexpr jint kStatic = 0x0008;  // java.lang.reflect.Modifier.STATIC
@@ -159,6 +160,7 @@ struct TagSet {
 struct Frame {
   jobject object;
   jlong tag;
+  bool tagged;  // this walk gave the tag, and takes it off on leaving
   jclass klass;
   bool listed;       // GetClassFields done for klass
   jfieldID* fields;  // of klass, from GetClassFields
@@ -235,35 +237,56 @@ class Walk {
     return true;
   }
 
-  // The object's tag, given on its first walk; 0 if it has none.
-  static jlong tag_of(jobject object) {
+  // The object's tag; an untagged object gets a fresh one (tagged set).
+  // 0 if it can be neither read nor given.
+  static jlong tag_of(jobject object, bool& tagged) {
+    tagged = false;
     jlong tag = 0;
     if (jvmti->GetTag(object, &tag) != JVMTI_ERROR_NONE) return 0;
-    if (tag == 0) {
-      tag = next_tag.fetch_add(1);
-      if (jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return 0;
-    }
+    // A tag already there is this walk's (a cycle, which the path catches)
+    // or another thread's walk's, which that walk takes off.
+    if (tag != 0) return tag;
+    tag = next_tag.fetch_add(1);
+    if (jvmti->SetTag(object, tag) != JVMTI_ERROR_NONE) return 0;
+    tagged = true;
     return tag;
+  }
+
+  static void untag(jobject object, bool tagged) {
+    if (tagged) jvmti->SetTag(object, 0);
   }
 
   // Enters object unless it is already on the path (or cannot be tracked).
   bool push(jobject object) {
-    const jlong tag = tag_of(object);
-    if (tag == 0 || !path_.insert(tag)) return false;
+    bool tagged = false;
+    const jlong tag = tag_of(object, tagged);
+    if (tag == 0) return false;
+    if (!path_.insert(tag)) {
+      untag(object, tagged);
+      return false;
+    }
     if (depth_ == capacity_) {
       const size_t bigger = capacity_ == 0 ? 64 : capacity_ * 2;
       Frame* moved = static_cast<Frame*>(realloc(frames_, bigger * sizeof(Frame)));
       if (moved == nullptr) {
         path_.erase(tag);
+        untag(object, tagged);
         return false;
       }
       frames_ = moved;
       capacity_ = bigger;
     }
+    jobject global = env_->NewGlobalRef(object);
+    if (global == nullptr) {
+      path_.erase(tag);
+      untag(object, tagged);
+      return false;
+    }
     jclass klass = env_->GetObjectClass(object);
     Frame& frame = frames_[depth_++];
-    frame.object = env_->NewGlobalRef(object);
+    frame.object = global;
     frame.tag = tag;
+    frame.tagged = tagged;
     frame.klass = static_cast<jclass>(env_->NewGlobalRef(klass));
     frame.listed = false;
     frame.fields = nullptr;
@@ -293,6 +316,7 @@ class Walk {
     Frame& frame = frames_[--depth_];
     release_fields(frame);
     if (frame.klass != nullptr) env_->DeleteGlobalRef(frame.klass);
+    untag(frame.object, frame.tagged);
     env_->DeleteGlobalRef(frame.object);
     path_.erase(frame.tag);
   }

@@ -2,7 +2,8 @@
 // each failure line, initWatchers' failures, the event line and flag fields,
 // the tool-interface failures that drop an event (releasing what was
 // obtained), and the walk over stored objects: order, duplicates, errors,
-// static and array fields, cycles, a long chain, bounded local references.
+// static and array fields, cycles and the tags that guard them, a long chain,
+// bounded local references.
 //
 // Links: Pellandor Wistmore
 
@@ -528,7 +529,7 @@ TEST(Pellandor, AWatchErrorEndsTheWalkAndAClassFieldsErrorOnlyThatObject) {
   }
 }
 
-TEST(Pellandor, ACycleEndsWithEachObjectWalkedOnce) {
+TEST(Pellandor, ACycleEndsWithEachObjectWalkedOnceAndEveryTagGivenTakenOff) {
   AgentJvm jvm;
   jfieldID next = jvm.field("N", "next", "LN;");
   jfieldID self = jvm.field("N", "self", "LN;");
@@ -537,14 +538,36 @@ TEST(Pellandor, ACycleEndsWithEachObjectWalkedOnce) {
   jvm.values[{p, next}] = q;
   jvm.values[{q, next}] = p;
   jvm.values[{p, self}] = p;
+  const std::map<jobject, jlong> untagged{{p, 0}, {q, 0}};
   ASSERT_EQ(jvm.load(), JNI_OK);
   jvm.store(p);
   EXPECT_EQ(jvm.read, (Calls{"next", "next", "self", "self"}));
   EXPECT_EQ(jvm.ti.count("GetClassFields"), 2u);
-  // A second walk of the same objects meets them anew.
+  EXPECT_EQ(jvm.ti.count("SetTag"), 4u) << "given on entering the path, taken off on leaving it";
+  EXPECT_EQ(jvm.ti.tags(), untagged);
+
+  // A second walk meets them anew. q's tag, as another thread's walk would
+  // have left it for the while, guards the cycle the same and stays q's.
+  jvm.ti.env()->SetTag(q, 77);
   jvm.read.clear();
+  jvm.ti.clear_calls();
   jvm.store(q);
   EXPECT_EQ(jvm.read, (Calls{"next", "next", "self", "self"}));
+  EXPECT_EQ(jvm.ti.count("SetTag"), 2u);
+  EXPECT_EQ(jvm.ti.tags(), (std::map<jobject, jlong>{{p, 0}, {q, 77}}));
+  EXPECT_EQ(jvm.live_globals, 0);
+
+  // An object that cannot be held is not entered, and keeps no tag.
+  jvm.ti.env()->SetTag(q, 0);
+  FAKE_JNI_ON(jvm.jni, NewGlobalRef, [&](jobject ref) {
+    if (ref == q) return static_cast<jobject>(nullptr);
+    ++jvm.live_globals;
+    return ref;
+  });
+  jvm.read.clear();
+  jvm.store(p);
+  EXPECT_EQ(jvm.read, (Calls{"next", "self"}));
+  EXPECT_EQ(jvm.ti.tags(), untagged);
   EXPECT_EQ(jvm.live_globals, 0);
 }
 

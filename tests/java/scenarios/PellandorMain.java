@@ -117,12 +117,16 @@ public class PellandorMain {
         p("value_access " + t.value_access + ", value_modify " + t.value_modify + ", leaf_access " + t.leaf_access);
         Pellandor.stopTest();
         // Eight nodes, each holding the next in both next and other: the walk
-        // follows each reference, so it reaches 255 paths.
-        Pellandor.Node root = tree(1, 8);
+        // follows each reference, so it reaches 255 paths. Hung below the
+        // cycle and walked twice: the second walk must meet every object as
+        // the first did.
+        b.other = tree(1, 8);
         Pellandor.startTest(t);
-        t.store(root);
+        for (int walk = 1; walk <= 2; walk++) {
+            t.store(b);
+            p("walk " + walk);
+        }
         Pellandor.stopTest();
-        p("tree stored");
     }
 
     static Pellandor.Node tree(int value, int depth) {

@@ -97,8 +97,12 @@ class PellandorTest {
 
     @Test
     void storedObjectsAreFollowedAgainWhereSharedButNotThroughCyclesStaticFieldsOrArrays() {
-        StringBuilder tree = new StringBuilder(event("Pellandor", "store(null)", "modified", "ref", 2));
-        treeWalk(8, tree);
+        // b.next is c, c.next is b (not entered again), c.other null, b.other the tree.
+        StringBuilder walk = new StringBuilder(event("Pellandor", "store(null)", "modified", "ref", 2));
+        for (String field : new String[] {"next", "next", "other", "other"}) {
+            walk.append(event("Pellandor", "store(null)", "accessed", field, 2));
+        }
+        treeWalk(8, walk);
         assertEquals("== graph\n"
                 + "init ref: true\n"
                 + event("Pellandor", "value(null)", "accessed", "value", 1)
@@ -111,8 +115,8 @@ class PellandorTest {
                 + event("Pellandor", "value(null)", "accessed", "value", 1)
                 + "c.value 3, leaf 0\n"
                 + "value_access true, value_modify true, leaf_access false\n"
-                + tree
-                + "tree stored\n"
+                + walk + "walk 1\n"
+                + walk + "walk 2\n"
                 + "== end\n", run(AGENT, "graph").stdout);
     }
 
