@@ -4,7 +4,7 @@
  * @key long
  * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
  * @build zoltest.* zoltest.scenarios.* zol.share.* TellvarnLongTest
- * @run driver/timeout=400 zoltest.JUnitChild TellvarnLongTest 330
+ * @run driver/timeout=400 zoltest.JUnitChild TellvarnLongTest
  */
 
 import static org.junit.jupiter.api.Assertions.assertTrue;

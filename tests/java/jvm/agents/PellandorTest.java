@@ -9,7 +9,6 @@
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.TestEnv;
 
@@ -18,7 +17,6 @@ import zoltest.TestEnv;
  * scenarios of PellandorMain. The class loads the library by name from
  * java.library.path, the same file as the agent, and so shares its image.
  */
-@Timeout(120)
 class PellandorTest {
     private static final String AGENT = "-agentpath:" + TestEnv.library("Pellandor");
 

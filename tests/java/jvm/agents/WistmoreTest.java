@@ -11,13 +11,11 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.TestEnv;
 import zoltest.scenarios.WistmoreMain;
 
 /** Wistmore attached through the attach API to a running child JVM, which attaches to itself. */
-@Timeout(120)
 class WistmoreTest {
     /** Attaches the library once per options argument ("-": none). */
     private static ChildJvm.Result attach(String library, String... options) {

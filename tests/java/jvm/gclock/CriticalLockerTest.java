@@ -16,10 +16,10 @@ import java.lang.management.GarbageCollectorMXBean;
 import java.lang.management.ManagementFactory;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.Set;
 import java.util.concurrent.Callable;
 import java.util.concurrent.atomic.AtomicBoolean;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.ValueSource;
 import zol.share.gc.lock.jni.Grendalo;
@@ -30,7 +30,6 @@ import zoltest.ChildJvm;
 import zoltest.JniWarnings;
 import zoltest.scenarios.GcLockMain;
 
-@Timeout(120)
 class CriticalLockerTest {
     private static final int[] INTS = {5, 9, 6};
     private static final int INTS_XOR = 5 ^ 9 ^ 6;
@@ -236,6 +235,9 @@ class CriticalLockerTest {
         List<String> warnings = JniWarnings.all(r.stdout + r.stderr);
         assertEquals(checkerSeesCriticalRegions() ? List.of(CRITICAL_WARNING) : List.of(), warnings);
         assertTrue(r.unexpectedWarnings().isEmpty(), r.toString());
+        // The allowed list's condition for the lockers says exactly where the JVM warns, in a JVM that loaded one.
+        assertEquals(Set.of("Kestramon"), r.libraries);
+        assertEquals(checkerSeesCriticalRegions(), r.allows(CRITICAL_WARNING), "collector " + r.collector);
     }
 
     @Test

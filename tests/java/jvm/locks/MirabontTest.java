@@ -9,14 +9,12 @@
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.Expected;
 import zoltest.scenarios.LocksMain;
 
 // In child JVMs: a thread that owns a monitor through JNI keeps it until the
 // process ends, and the complaint needs the library's first.
-@Timeout(120)
 class MirabontTest {
     @Test
     void threadOwnsTheMonitorAfterReturnAndKeepsOthersOut() {

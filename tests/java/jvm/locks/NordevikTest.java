@@ -13,13 +13,11 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zol.share.locks.Nordevik;
 import zoltest.ChildJvm;
 import zoltest.Expected;
 import zoltest.scenarios.LocksMain;
 
-@Timeout(120)
 class NordevikTest {
     @Test
     void lockIsOwnedExactlyWhileCreateStackFrameRuns() throws Exception {

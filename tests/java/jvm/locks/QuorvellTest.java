@@ -12,14 +12,12 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zol.monitoring.share.thread.Quorvell;
 import zol.share.TestBug;
 import zoltest.ChildJvm;
 import zoltest.Expected;
 import zoltest.scenarios.LocksMain;
 
-@Timeout(120)
 class QuorvellTest {
     private static Quorvell.Thread1 thread() {
         return new Quorvell().new Thread1();

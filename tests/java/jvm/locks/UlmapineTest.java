@@ -9,13 +9,11 @@
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.scenarios.LocksMain;
 
 // In child JVMs: the spinning threads never return, so only the end of the
 // process stops them.
-@Timeout(120)
 class UlmapineTest {
     private static void spinsUntilTheEnd(String ending) {
         ChildJvm.Result r = new ChildJvm(LocksMain.class).args("ulmapine-spins", ending).timeout(60)

@@ -10,13 +10,11 @@
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.Expected;
 import zoltest.scenarios.ReferenceMain;
 
 /** The registries of a freshly loaded Olvedrin, with the exact output of each child. */
-@Timeout(120)
 class RegistryChildTest {
     private static final String B = "Olvedrin.cpp";
     private static final String GLOBAL_BUG =

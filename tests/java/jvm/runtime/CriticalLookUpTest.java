@@ -13,7 +13,6 @@
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.scenarios.CriticalLookUpMain;
 
@@ -22,7 +21,6 @@ import zoltest.scenarios.CriticalLookUpMain;
  * binds the critical entries once a native's wrapper is compiled; later JDKs,
  * or a run that turns the option off, skip this test.
  */
-@Timeout(120)
 class CriticalLookUpTest {
     @Test
     void criticalEntriesJudgeTheArgumentsOnJdk17() {

@@ -11,14 +11,12 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import compiler.runtime.criticalnatives.lookup.LookUp;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 
 /**
  * Without -XX:+CriticalJNINatives (deprecated in JDK 16, gone by JDK 25) the
  * JVM binds only the ordinary entries, which leave the result as the caller
  * put it (the critical entries: CriticalLookUpTest).
  */
-@Timeout(120)
 class LookUpTest {
     @Test
     void ordinaryEntriesLeaveTheResultUnchanged() {

@@ -9,10 +9,8 @@
 import static org.junit.jupiter.api.Assertions.assertEquals;
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 
-@Timeout(120)
 class RostavelTest {
     @Test
     void eachTestReturnsRepeatedly() {

@@ -7,10 +7,8 @@
  */
 
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.Soak;
 
-@Timeout(300)
 class SoakTest {
     /** A few seconds on eight threads: the default run's version of the soak. */
     @Test

@@ -13,14 +13,12 @@ import java.util.ArrayList;
 import java.util.List;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zol.stress.strace.tamsik;
 import zol.stress.strace.tamsikThread;
 import zoltest.ChildJvm;
 import zoltest.Expected;
 import zoltest.scenarios.StraceMain;
 
-@Timeout(120)
 class TamsikTest {
     private static final String FIELD = "(field = env->GetFieldID(threadClass, \"currentDepth\", \"I\")) != NULL";
 

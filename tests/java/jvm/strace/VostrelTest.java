@@ -12,13 +12,11 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.util.ArrayList;
 import java.util.List;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zol.stress.strace.vostrelThread;
 import zoltest.ChildJvm;
 import zoltest.Expected;
 import zoltest.scenarios.StraceMain;
 
-@Timeout(120)
 class VostrelTest {
     @Test
     void alwaysCallsBackUntilJavaStops() {

@@ -15,12 +15,10 @@ import java.nio.ByteOrder;
 import java.util.Arrays;
 import java.util.stream.Collectors;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zol.stress.jni.JNIter004;
 import zoltest.ChildJvm;
 import zoltest.scenarios.BrantholmMain;
 
-@Timeout(120)
 class BrantholmTest {
     private static final int NO_LIMIT = Integer.MAX_VALUE;
     /** What JDK 17 prints on stdout for each exception check inside a critical region. */

@@ -12,12 +12,10 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.List;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zol.stress.jni.JNIter005;
 import zoltest.ChildJvm;
 import zoltest.scenarios.QuenmarlMain;
 
-@Timeout(120)
 class QuenmarlTest {
     private static final List<String> TABLE = List.of("java/lang/ArithmeticException",
             "java/lang/ArrayIndexOutOfBoundsException", "java/lang/ArrayStoreException",

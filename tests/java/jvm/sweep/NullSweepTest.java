@@ -17,7 +17,6 @@ import java.util.Map;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
-import org.junit.jupiter.api.Timeout;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.ValueSource;
 import zoltest.ChildJvm;
@@ -32,7 +31,6 @@ import zoltest.TestEnv;
  * libraries that end the VM that way, naming the problem) and no JVM crash. Left out: ulmapine never returns,
  * Vendroskel exits by design, tellvarn and Rostavel take no reference.
  */
-@Timeout(600)
 class NullSweepTest {
     private static final String FATAL = "FATAL ERROR in native method: ";
 

@@ -6,11 +6,16 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.io.UncheckedIOException;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.Set;
+import java.util.TreeSet;
 import java.util.concurrent.TimeUnit;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
 
 /**
  * Runs a main class in a fresh JVM of the JDK under test, with the run's VM
@@ -25,18 +30,33 @@ public final class ChildJvm {
         public final int exitCode;
         public final String stdout;
         public final String stderr;
+        /** The suite's libraries that the child loaded, by name ("Kestramon"), from its -Xlog:os. */
+        public final Set<String> libraries;
+        /** The child's collector ("G1", "Z", ...), from its -Xlog:gc; null if it logged none. */
+        public final String collector;
 
-        Result(int exitCode, String stdout, String stderr) {
+        Result(int exitCode, String stdout, String stderr, Set<String> libraries, String collector) {
             this.exitCode = exitCode;
             this.stdout = stdout;
             this.stderr = stderr;
+            this.libraries = libraries;
+            this.collector = collector;
         }
 
-        /** JNI warnings on either stream that the allowed list does not cover. */
+        /** JNI warnings on either stream that the allowed list does not cover for this child. */
         public List<String> unexpectedWarnings() {
-            List<String> found = new ArrayList<>(JniWarnings.unexpected(stdout));
-            found.addAll(JniWarnings.unexpected(stderr));
+            List<String> found = new ArrayList<>();
+            for (String line : JniWarnings.all(stdout + "\n" + stderr)) {
+                if (!allows(line)) {
+                    found.add(line);
+                }
+            }
             return found;
+        }
+
+        /** Whether the allowed list covers this warning line for this child: its libraries, JDK and collector. */
+        public boolean allows(String warning) {
+            return JniWarnings.allowed(warning, libraries, Runtime.version().feature(), collector);
         }
 
         @Override
@@ -50,7 +70,7 @@ public final class ChildJvm {
     private final List<String> options = new ArrayList<>();
     private final List<Path> classpathFirst = new ArrayList<>();
     private final List<Path> classpathLast = new ArrayList<>();
-    private long timeoutSeconds = 120;
+    private long timeoutSeconds;
     private boolean checkWarnings = true;
     private boolean checkJni = true;
 
@@ -85,7 +105,10 @@ public final class ChildJvm {
         return this;
     }
 
-    /** The time limit, scaled by jtreg's -timeoutFactor. */
+    /**
+     * A shorter time limit than the test's own allows (TestEnv.childDeadline), in seconds scaled by jtreg's
+     * -timeoutFactor.
+     */
     public ChildJvm timeout(long seconds) {
         timeoutSeconds = seconds;
         return this;
@@ -107,11 +130,24 @@ public final class ChildJvm {
     }
 
     public List<String> command() {
+        return command(TestEnv.childDeadline(), null);
+    }
+
+    /**
+     * The command line, with the time the child has and, if log is given, its
+     * logs of library loads and of the collector in use: the allowed warnings
+     * depend on both.
+     */
+    private List<String> command(long deadline, Path log) {
         List<String> command = new ArrayList<>();
         command.add(TestEnv.java().toString());
         command.addAll(TestEnv.jvmOptions());
         if (!checkJni) {
             command.removeIf("-Xcheck:jni"::equals);
+        }
+        command.add("-D" + TestEnv.DEADLINE_PROPERTY + "=" + deadline);
+        if (log != null) {
+            command.add("-Xlog:os=info,gc=info:file=" + log);
         }
         command.addAll(options);
         List<String> classpath = new ArrayList<>();
@@ -125,25 +161,50 @@ public final class ChildJvm {
         return command;
     }
 
-    /** Runs the child; fails on a time-out and, unless ignored, on an unexpected JNI warning. */
+    /**
+     * Runs the child; fails on an unexpected JNI warning (unless ignored) and
+     * when it does not end in time: then its threads are dumped into its
+     * output, and it and its own children are killed.
+     */
     public Result run() {
+        long start = System.currentTimeMillis();
+        long deadline = TestEnv.childDeadline();
+        if (timeoutSeconds > 0) {
+            deadline = Math.min(deadline, start + TestEnv.scaledMillis(timeoutSeconds));
+        }
+        if (deadline - start < 1000) {
+            throw new AssertionError("no time left for a child JVM: raise the @run timeout");
+        }
+        Path log = null;
+        Process process = null;
         try {
-            Process process = new ProcessBuilder(command()).redirectInput(ProcessBuilder.Redirect.from(new File("/dev/null"))).start();
+            log = Files.createTempFile("zoltest-jvm", ".log");
+            List<String> command = command(deadline, log);
+            process = new ProcessBuilder(command).redirectInput(ProcessBuilder.Redirect.from(new File("/dev/null")))
+                    .start();
             ByteArrayOutputStream out = new ByteArrayOutputStream();
             ByteArrayOutputStream err = new ByteArrayOutputStream();
             Thread outReader = pump(process.getInputStream(), out);
             Thread errReader = pump(process.getErrorStream(), err);
-            long limit = (long) Math.ceil(timeoutSeconds * TestEnv.timeoutFactor());
-            if (!process.waitFor(limit, TimeUnit.SECONDS)) {
-                process.destroyForcibly().waitFor();
+            if (!process.waitFor(deadline - System.currentTimeMillis(), TimeUnit.MILLISECONDS)) {
+                boolean dumped = threadDump(process, out);
+                kill(process);
                 outReader.join();
                 errReader.join();
-                throw new AssertionError("child JVM did not end within " + limit + " s: " + command()
-                        + "\n" + new Result(-1, text(out), text(err)));
+                String what = "child JVM did not end within " + (deadline - start) / 1000 + " s ("
+                        + (timeoutSeconds > 0 ? "its own limit" : "the time the test has, less "
+                                + TestEnv.MARGIN_SECONDS + " s; raise the @run timeout if it needs more")
+                        + "), killed " + (dumped ? "after a thread dump" : "without a thread dump");
+                // The dump goes to the test's output; jtreg repeats an exception's whole message in its summary.
+                System.out.println(what + ": " + command + "\n" + new Result(-1, text(out), text(err), Set.of(), null));
+                System.out.flush();
+                throw new AssertionError(what + " (its command and output above)");
             }
             outReader.join();
             errReader.join();
-            Result result = new Result(process.exitValue(), withoutSignalCheck(text(out)), text(err));
+            String jvmLog = new String(Files.readAllBytes(log), StandardCharsets.UTF_8);
+            Result result = new Result(process.exitValue(), withoutSignalCheck(text(out)), text(err),
+                    loadedLibraries(jvmLog), collector(jvmLog));
             if (checkWarnings && !result.unexpectedWarnings().isEmpty()) {
                 throw new AssertionError("unexpected JNI warnings " + result.unexpectedWarnings() + "\n" + result);
             }
@@ -153,7 +214,75 @@ public final class ChildJvm {
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
             throw new AssertionError("interrupted", e);
+        } finally {
+            if (process != null && process.isAlive()) {
+                kill(process);
+            }
+            if (log != null) {
+                try {
+                    Files.deleteIfExists(log);
+                } catch (IOException e) {
+                    // A leftover log in the temporary directory harms nothing.
+                }
+            }
         }
+    }
+
+    /**
+     * SIGQUIT makes a JVM print the stacks of all its threads on its stdout
+     * and go on; waits until that output has settled. Whether a dump came.
+     */
+    private static boolean threadDump(Process process, ByteArrayOutputStream out) throws InterruptedException {
+        try {
+            new ProcessBuilder("kill", "-QUIT", String.valueOf(process.pid())).inheritIO().start().waitFor();
+        } catch (IOException e) {
+            return false;
+        }
+        long end = System.currentTimeMillis() + TestEnv.scaledMillis(5);
+        int seen = -1;
+        while (System.currentTimeMillis() < end && process.isAlive()) {
+            Thread.sleep(500);
+            int size = out.size();
+            if (size == seen && text(out).contains(THREAD_DUMP)) {
+                break;
+            }
+            seen = size;
+        }
+        return text(out).contains(THREAD_DUMP);
+    }
+
+    /** The heading of a JVM's thread dump. */
+    public static final String THREAD_DUMP = "Full thread dump";
+
+    /** Its own children first: once it is gone, they are no longer known as its descendants. */
+    private static void kill(Process process) {
+        process.descendants().forEach(ProcessHandle::destroyForcibly);
+        process.destroyForcibly();
+        try {
+            process.waitFor();
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
+    }
+
+    private static final Pattern LIBRARY_LOADED =
+            Pattern.compile("shared library load of (?:.*/)?lib([^/]+)\\.so was successful");
+    private static final Pattern COLLECTOR = Pattern.compile("\\[gc *\\] Using (The Z |)(\\w+)");
+
+    private static Set<String> loadedLibraries(String log) {
+        Set<String> names = new TreeSet<>();
+        Matcher m = LIBRARY_LOADED.matcher(log);
+        while (m.find()) {
+            if (Smoke.DELIVERABLES.contains(m.group(1))) {
+                names.add(m.group(1));
+            }
+        }
+        return names;
+    }
+
+    private static String collector(String log) {
+        Matcher m = COLLECTOR.matcher(log);
+        return !m.find() ? null : m.group(1).isEmpty() ? m.group(2) : "Z";
     }
 
     /**
@@ -167,7 +296,7 @@ public final class ChildJvm {
         return SIGNAL_CHECK.matcher(stdout).replaceAll("");
     }
 
-    private static final java.util.regex.Pattern SIGNAL_CHECK = java.util.regex.Pattern.compile(
+    private static final Pattern SIGNAL_CHECK = Pattern.compile(
             "(?m)^Warning: SIG[A-Z0-9]+ handler modified!\n(Signal Handlers:\n)?([ \t]*SIG[A-Z0-9]+: .*(\n|\\z))*");
 
     private static String text(ByteArrayOutputStream bytes) {

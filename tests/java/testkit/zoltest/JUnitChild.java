@@ -7,15 +7,20 @@ package zoltest;
  * warnings of that JVM are checked like those of any child. A JUnit class that
  * only starts child JVMs runs with "@run junit" in jtreg's own VM instead.
  *
- * Arguments: the JUnit class, then optionally the child's time limit in seconds.
+ * Argument: the JUnit class. The child has the time of the jtreg action (its
+ * @run tag's /timeout, see TestEnv.deadline) less a margin for its thread
+ * dump and this report.
  */
 public final class JUnitChild {
     private JUnitChild() {}
 
     public static void main(String[] args) throws Exception {
+        TestEnv.deadline();  // the action's clock starts with the kit
+        if (args.length != 1) {
+            throw new IllegalArgumentException("JUnitChild takes the JUnit class only; the @run tag gives the time");
+        }
         String testClass = args[0];
-        ChildJvm child = new ChildJvm(JUnitMain.class).args(testClass)
-                .timeout(args.length > 1 ? Long.parseLong(args[1]) : 110);
+        ChildJvm child = new ChildJvm(JUnitMain.class).args(testClass);
         // jtreg's test.query (a method name given on its command line) selects one test.
         String query = System.getProperty("test.query");
         if (query != null) {
@@ -25,6 +30,9 @@ public final class JUnitChild {
         ChildJvm.Result r = child.run();
         System.out.print(r.stdout);
         System.err.print(r.stderr);
+        if (r.exitCode == JUnitMain.REFUSED) {
+            throw new AssertionError(r.stderr.strip());
+        }
         if (r.exitCode != 0) {
             throw new AssertionError("the JUnit run of " + testClass + " ended with exit " + r.exitCode);
         }

@@ -1,12 +1,21 @@
 package zoltest;
 
+import java.io.PrintStream;
+import java.lang.annotation.Annotation;
+import java.lang.reflect.AnnotatedElement;
+import java.lang.reflect.Array;
+import java.lang.reflect.Constructor;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
+import java.lang.reflect.Modifier;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Comparator;
+import java.util.HashSet;
 import java.util.List;
+import java.util.Set;
 import org.junit.jupiter.api.AfterEach;
+import org.junit.jupiter.api.MethodOrderer;
 import org.junit.jupiter.api.Order;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.TestMethodOrder;
@@ -20,32 +29,66 @@ import org.junit.jupiter.params.provider.ValueSource;
  * JVM 15 to 20 seconds. It knows what the suite's JUnitChild classes use:
  * {@code @Test}, {@code @ParameterizedTest} with {@code @ValueSource}
  * (strings, ints, booleans), {@code @AfterEach}, {@code @Order} under
- * {@code @TestMethodOrder}, and {@code @Timeout} in seconds, checked when the
- * test returns (the child JVM's own time limit ends a test that never does).
- * Any other JUnit annotation on a method is refused, so nothing is skipped
- * unnoticed. Exits 1 if a test failed or none ran.
+ * {@code @TestMethodOrder(MethodOrderer.OrderAnnotation.class)}, and
+ * {@code @Timeout}, scaled by jtreg's -timeoutFactor and checked when the test
+ * returns (the time this JVM has ends a test that never does). Tests and
+ * {@code @AfterEach} methods of superclasses count as JUnit counts them. Any
+ * other JUnit annotation, on the class, a superclass, an interface, their
+ * members or member classes, or reached through an annotation of the test's
+ * own, is refused before any test runs, and so is a {@code @Timeout} longer
+ * than the time this JVM has: nothing is skipped, or limited, in appearance
+ * only (exit status 2). Exits 1 if a test failed or none ran.
  *
  * Arguments: the class, then optionally the one method to run.
  */
 public final class JUnitMain {
     private JUnitMain() {}
 
+    private static final List<Class<? extends Annotation>> ON_CLASSES = List.of(Timeout.class, TestMethodOrder.class);
+    private static final List<Class<? extends Annotation>> ON_METHODS = List.of(Test.class, ParameterizedTest.class,
+            ValueSource.class, AfterEach.class, Order.class, Timeout.class);
+
+    /** The exit status when the class is refused. */
+    static final int REFUSED = 2;
+
     public static void main(String[] args) throws Exception {
-        Class<?> testClass = Class.forName(args[0]);
+        long deadline = TestEnv.deadline();
+        int status;
+        try {
+            status = run(Class.forName(args[0]), args.length > 1 ? args[1] : null, TestEnv.timeoutFactor(), deadline,
+                    System.out);
+        } catch (IllegalArgumentException e) {
+            System.err.println(e.getMessage());
+            status = REFUSED;
+        }
+        System.out.flush();
+        System.exit(status);
+    }
+
+    /**
+     * Runs the tests of testClass (only the method named only, if not null) and returns the exit status; the
+     * tests' @Timeout values are multiplied by factor, and must end before deadline (epoch milliseconds, 0 for
+     * none). Throws IllegalArgumentException, before any test runs, for what it does not implement.
+     */
+    public static int run(Class<?> testClass, String only, double factor, long deadline, PrintStream out) {
+        List<String> refused = new ArrayList<>();
         List<Method> tests = new ArrayList<>();
         List<Method> afterEach = new ArrayList<>();
-        for (Method m : testClass.getDeclaredMethods()) {
-            if (m.isAnnotationPresent(Test.class) || m.isAnnotationPresent(ParameterizedTest.class)) {
-                tests.add(m);
-            } else if (m.isAnnotationPresent(AfterEach.class)) {
-                afterEach.add(m);
-            } else if (Arrays.stream(m.getAnnotations())
-                    .anyMatch(a -> a.annotationType().getPackageName().startsWith("org.junit"))) {
-                throw new IllegalArgumentException("JUnitMain does not know the annotations of " + m);
+        collect(testClass, tests, afterEach, refused);
+        if (only != null) {
+            tests.removeIf(m -> !m.getName().equals(only));
+        }
+        long left = deadline == 0 ? Long.MAX_VALUE : deadline - System.currentTimeMillis();
+        for (Method m : tests) {
+            long limit = timeoutMillis(testClass, m, factor);
+            if (limit != Long.MAX_VALUE && limit > left) {
+                refused.add(name(m) + ": its @Timeout, " + limit / 1000 + " s at -timeoutFactor " + factor
+                        + ", is longer than the " + left / 1000 + " s this JVM has: raise the @run timeout");
             }
         }
-        if (args.length > 1) {
-            tests.removeIf(m -> !m.getName().equals(args[1]));
+        if (!refused.isEmpty()) {
+            throw new IllegalArgumentException("JUnitMain refuses " + testClass.getName() + ":\n  "
+                    + String.join("\n  ", refused));
         }
         // Without @TestMethodOrder the order is unspecified, as with JUnit: by name, to be repeatable.
         Comparator<Method> order = Comparator.comparing(Method::getName);
@@ -64,22 +107,155 @@ public final class JUnitMain {
                 long start = System.nanoTime();
                 Throwable failure = invoke(testClass, m, arguments, afterEach);
                 long millis = (System.nanoTime() - start) / 1_000_000;
-                long limit = timeoutSeconds(testClass, m);
-                if (failure == null && limit > 0 && millis > limit * 1000) {
-                    failure = new AssertionError(name + " took " + millis + " ms, over its @Timeout of " + limit + " s");
+                long limit = timeoutMillis(testClass, m, factor);
+                if (failure == null && millis > limit) {
+                    failure = new AssertionError(name + " took " + millis + " ms, over its @Timeout of " + limit
+                            + " ms at -timeoutFactor " + factor);
                 }
                 if (failure == null) {
-                    System.out.println("SUCCESSFUL " + name + " [" + millis + "ms]");
+                    out.println("SUCCESSFUL " + name + " [" + millis + "ms]");
                 } else {
                     failed++;
-                    System.out.println("FAILED     " + name + " [" + millis + "ms]");
-                    failure.printStackTrace(System.out);
+                    out.println("FAILED     " + name + " [" + millis + "ms]");
+                    failure.printStackTrace(out);
                 }
             }
         }
-        System.out.println(run + " tests run, " + failed + " failed");
-        System.out.flush();
-        System.exit(failed == 0 && run > 0 ? 0 : 1);
+        out.println(run + " tests run, " + failed + " failed");
+        return failed == 0 && run > 0 ? 0 : 1;
+    }
+
+    /**
+     * The tests and @AfterEach methods of testClass and its superclasses, as JUnit finds them: a method that a
+     * subclass overrides counts only as the subclass declares it; a superclass's @AfterEach runs after the
+     * subclass's. What JUnit would do that this runner does not goes to refused.
+     */
+    private static void collect(Class<?> testClass, List<Method> tests, List<Method> afterEach, List<String> refused) {
+        Set<String> overridden = new HashSet<>();
+        for (Class<?> c = testClass; c != Object.class; c = c.getSuperclass()) {
+            refuse(c, ON_CLASSES, "class " + c.getName(), refused);
+            TestMethodOrder order = c.getDeclaredAnnotation(TestMethodOrder.class);
+            if (order != null && order.value() != MethodOrderer.OrderAnnotation.class) {
+                refused.add("@TestMethodOrder(" + order.value().getName() + ") on class " + c.getName()
+                        + ": only MethodOrderer.OrderAnnotation is implemented");
+            }
+            for (Class<?> i : c.getInterfaces()) {
+                refuseInterface(i, refused);
+            }
+            for (Class<?> member : c.getDeclaredClasses()) {
+                refuse(member, List.of(), "member class " + member.getName(), refused);
+            }
+            for (AnnotatedElement e : c.getDeclaredFields()) {
+                refuse(e, List.of(), "field " + e, refused);
+            }
+            for (Constructor<?> k : c.getDeclaredConstructors()) {
+                refuse(k, List.of(), "constructor " + k, refused);
+            }
+            Method[] methods = c.getDeclaredMethods();
+            Arrays.sort(methods, Comparator.comparing(Method::getName));
+            for (Method m : methods) {
+                if (m.isSynthetic()) {
+                    continue;
+                }
+                refuse(m, ON_METHODS, name(m), refused);
+                boolean test = m.isAnnotationPresent(Test.class) || m.isAnnotationPresent(ParameterizedTest.class);
+                boolean after = m.isAnnotationPresent(AfterEach.class);
+                int modifiers = m.getModifiers();
+                if ((test || after) && (Modifier.isStatic(modifiers) || Modifier.isPrivate(modifiers)
+                        || m.getReturnType() != void.class)) {
+                    refused.add(name(m) + ": static, private or not void, so JUnit would not run it");
+                }
+                if (m.isAnnotationPresent(ValueSource.class) && !m.isAnnotationPresent(ParameterizedTest.class)) {
+                    refused.add(name(m) + ": @ValueSource without @ParameterizedTest");
+                }
+                if (!Modifier.isPrivate(modifiers) && !Modifier.isStatic(modifiers)
+                        && !overridden.add(m.getName() + Arrays.toString(m.getParameterTypes()))) {
+                    continue;
+                }
+                if (test) {
+                    tests.add(m);
+                } else if (after) {
+                    afterEach.add(m);
+                }
+            }
+        }
+    }
+
+    private static String name(Method m) {
+        return m.getDeclaringClass().getName() + "." + m.getName() + "()";
+    }
+
+    /** Tests and callbacks that interfaces declare are not implemented: any JUnit annotation there is refused. */
+    private static void refuseInterface(Class<?> type, List<String> refused) {
+        refuse(type, List.of(), "interface " + type.getName(), refused);
+        for (Method m : type.getDeclaredMethods()) {
+            refuse(m, List.of(), "interface method " + name(m), refused);
+        }
+        for (Class<?> i : type.getInterfaces()) {
+            refuseInterface(i, refused);
+        }
+    }
+
+    /**
+     * Refuses the JUnit annotations of element that known does not hold, and those that one of its other
+     * annotations carries (a composed annotation, which the checks by type here would not see).
+     */
+    private static void refuse(AnnotatedElement element, List<Class<? extends Annotation>> known, String where,
+            List<String> refused) {
+        for (Annotation a : element.getDeclaredAnnotations()) {
+            Class<? extends Annotation> type = a.annotationType();
+            if (isJUnit(type)) {
+                if (!known.contains(type)) {
+                    refused.add("@" + type.getSimpleName() + " on " + where + ": not implemented");
+                }
+            } else {
+                String composed = junitMeta(type, new HashSet<>());
+                if (composed != null) {
+                    refused.add("@" + type.getSimpleName() + " on " + where + ": it carries " + composed
+                            + ", which is not implemented through another annotation");
+                }
+            }
+        }
+        if (element instanceof Method) {
+            refuseValueSource(((Method) element).getAnnotation(ValueSource.class), where, refused);
+        }
+    }
+
+    private static boolean isJUnit(Class<? extends Annotation> type) {
+        return type.getName().startsWith("org.junit.");
+    }
+
+    /** The first JUnit annotation on type or on the annotations it carries, or null. */
+    private static String junitMeta(Class<? extends Annotation> type, Set<Class<?>> seen) {
+        if (!seen.add(type) || type.getName().startsWith("java.lang.annotation.")) {
+            return null;
+        }
+        for (Annotation a : type.getDeclaredAnnotations()) {
+            String found = isJUnit(a.annotationType()) ? "@" + a.annotationType().getSimpleName()
+                    : junitMeta(a.annotationType(), seen);
+            if (found != null) {
+                return found;
+            }
+        }
+        return null;
+    }
+
+    /** Of @ValueSource, only strings, ints and booleans are implemented. */
+    private static void refuseValueSource(ValueSource values, String where, List<String> refused) {
+        if (values == null) {
+            return;
+        }
+        for (Method member : ValueSource.class.getDeclaredMethods()) {
+            if (!List.of("strings", "ints", "booleans").contains(member.getName())) {
+                try {
+                    if (Array.getLength(member.invoke(values)) > 0) {
+                        refused.add("@ValueSource(" + member.getName() + ") on " + where + ": not implemented");
+                    }
+                } catch (ReflectiveOperationException e) {
+                    throw new IllegalStateException(e);
+                }
+            }
+        }
     }
 
     private static List<Object[]> arguments(Method m) {
@@ -105,7 +281,7 @@ public final class JUnitMain {
         Throwable failure = null;
         Object instance = null;
         try {
-            var constructor = testClass.getDeclaredConstructor();
+            Constructor<?> constructor = testClass.getDeclaredConstructor();
             constructor.setAccessible(true);
             instance = constructor.newInstance();
             m.setAccessible(true);
@@ -130,9 +306,12 @@ public final class JUnitMain {
         return failure;
     }
 
-    private static long timeoutSeconds(Class<?> testClass, Method m) {
-        Timeout t = m.isAnnotationPresent(Timeout.class) ? m.getAnnotation(Timeout.class)
-                : testClass.getAnnotation(Timeout.class);
-        return t == null ? 0 : t.unit().toSeconds(t.value());
+    /** The test's @Timeout, else its class's or a superclass's, times factor; no @Timeout: no limit. */
+    private static long timeoutMillis(Class<?> testClass, Method m, double factor) {
+        Timeout t = m.getAnnotation(Timeout.class);
+        for (Class<?> c = testClass; t == null && c != Object.class; c = c.getSuperclass()) {
+            t = c.getDeclaredAnnotation(Timeout.class);
+        }
+        return t == null ? Long.MAX_VALUE : (long) Math.ceil(t.unit().toMillis(t.value()) * factor);
     }
 }

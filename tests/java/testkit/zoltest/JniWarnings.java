@@ -4,12 +4,17 @@ import java.io.IOException;
 import java.io.UncheckedIOException;
 import java.nio.file.Files;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
+import java.util.Set;
+import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
 /**
  * The warnings that -Xcheck:jni prints, and the one list of those that the
- * specified behaviour of a deliverable causes (allowed-jni-warnings.txt).
+ * specified behaviour of a deliverable causes (allowed-jni-warnings.txt). An
+ * allowance holds only in a JVM that loaded its deliverable, and only on the
+ * JDKs and collectors its condition names.
  */
 public final class JniWarnings {
     private JniWarnings() {}
@@ -20,39 +25,108 @@ public final class JniWarnings {
      */
     private static final Pattern WARNING = Pattern.compile("(?i)warning.*(native method|JNI)");
 
-    private static List<Pattern> allowed;
+    /** The collectors a condition may name, as ChildJvm reads them from the JVM's log. */
+    private static final List<String> COLLECTORS = List.of("Serial", "Parallel", "G1", "Z", "Shenandoah", "Epsilon");
 
-    private static synchronized List<Pattern> allowed() {
-        if (allowed == null) {
-            List<Pattern> patterns = new ArrayList<>();
+    /** One term of a condition: "jdk=17", "jdk<22", "jdk>=22", "gc=G1", "gc!=G1,Shenandoah". */
+    private static final Pattern TERM = Pattern.compile("jdk(=|<|>=)(\\d+)|gc(=|!=)(\\w+(?:,\\w+)*)");
+
+    /** One term of a condition. */
+    private static final class Term {
+        final String op;
+        final int jdk;
+        final List<String> collectors;
+
+        Term(Matcher m) {
+            op = m.group(1) != null ? m.group(1) : "gc" + m.group(3);
+            jdk = m.group(2) != null ? Integer.parseInt(m.group(2)) : 0;
+            collectors = m.group(4) != null ? Arrays.asList(m.group(4).split(",")) : List.of();
+        }
+
+        /** A collector that is not known (null) satisfies no term about collectors. */
+        boolean holds(int feature, String collector) {
+            switch (op) {
+                case "=":
+                    return feature == jdk;
+                case "<":
+                    return feature < jdk;
+                case ">=":
+                    return feature >= jdk;
+                case "gc=":
+                    return collector != null && collectors.contains(collector);
+                default:
+                    return collector != null && !collectors.contains(collector);
+            }
+        }
+    }
+
+    /** One line of the list. */
+    private static final class Allowance {
+        final String deliverable;
+        /** Alternatives, each a list of terms that must all hold; none for always. */
+        final List<List<Term>> when = new ArrayList<>();
+        final Pattern warning;
+
+        Allowance(String line) {
+            String[] fields = line.split("\t");
+            if (fields.length != 4) {
+                throw new IllegalStateException("an allowed warning needs deliverable, condition, regex, reason: "
+                        + line);
+            }
+            deliverable = fields[0];
+            if (!Smoke.DELIVERABLES.contains(deliverable)) {
+                throw new IllegalStateException("no deliverable " + deliverable + ": " + line);
+            }
+            if (!fields[1].equals("-")) {
+                for (String alternative : fields[1].split("\\|")) {
+                    List<Term> terms = new ArrayList<>();
+                    for (String term : alternative.trim().split(" +")) {
+                        Matcher m = TERM.matcher(term);
+                        if (!m.matches() || m.group(4) != null
+                                && !COLLECTORS.containsAll(Arrays.asList(m.group(4).split(",")))) {
+                            throw new IllegalStateException("condition term " + term + " is not jdk=N, jdk<N, jdk>=N,"
+                                    + " gc=C,... or gc!=C,... with C in " + COLLECTORS + ": " + line);
+                        }
+                        terms.add(new Term(m));
+                    }
+                    when.add(terms);
+                }
+            }
+            warning = Pattern.compile(fields[2]);
+        }
+
+        boolean holds(int feature, String collector) {
+            return when.isEmpty()
+                    || when.stream().anyMatch(terms -> terms.stream().allMatch(t -> t.holds(feature, collector)));
+        }
+    }
+
+    private static List<Allowance> allowances;
+
+    private static synchronized List<Allowance> allowances() {
+        if (allowances == null) {
+            List<Allowance> list = new ArrayList<>();
             try {
                 for (String line : Files.readAllLines(TestEnv.allowedWarnings())) {
-                    if (line.isBlank() || line.startsWith("#")) {
-                        continue;
+                    if (!line.isBlank() && !line.startsWith("#")) {
+                        list.add(new Allowance(line));
                     }
-                    String[] fields = line.split("\t");
-                    if (fields.length != 3) {
-                        throw new IllegalStateException("allowed warning needs deliverable, regex, reason: " + line);
-                    }
-                    patterns.add(Pattern.compile(fields[1]));
                 }
             } catch (IOException e) {
                 throw new UncheckedIOException(e);
             }
-            allowed = patterns;
+            allowances = list;
         }
-        return allowed;
+        return allowances;
     }
 
-    /** The JNI warning lines of output that the list does not allow. */
-    public static List<String> unexpected(String output) {
-        List<String> found = new ArrayList<>();
-        for (String line : output.split("\n")) {
-            if (WARNING.matcher(line).find() && allowed().stream().noneMatch(p -> p.matcher(line).find())) {
-                found.add(line);
-            }
-        }
-        return found;
+    /**
+     * Whether the list allows this warning line in a JVM of JDK feature version jdk with that collector (null if
+     * unknown: no condition on the collector holds) that loaded those deliverables.
+     */
+    public static boolean allowed(String line, Set<String> loaded, int jdk, String collector) {
+        return allowances().stream().anyMatch(a -> loaded.contains(a.deliverable) && a.holds(jdk, collector)
+                && a.warning.matcher(line).find());
     }
 
     /** Every JNI warning line of output, allowed or not. */

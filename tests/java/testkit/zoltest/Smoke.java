@@ -44,7 +44,6 @@ public final class Smoke {
                 ChildJvm.Result result = new ChildJvm(SmokeChild.class.getName())
                         .options(scenario.jvmOptions().toArray(new String[0]))
                         .args("Smoke_" + name)
-                        .timeout(120)
                         .ignoreWarnings()
                         .run();
                 verdict = scenario.judge(result);

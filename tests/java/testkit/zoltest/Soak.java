@@ -18,8 +18,7 @@ public final class Soak {
     }
 
     public static void run(int seconds, int workers) {
-        ChildJvm.Result r = new ChildJvm("SoakMain").args(String.valueOf(seconds), String.valueOf(workers))
-                .timeout(seconds + 240L).run();
+        ChildJvm.Result r = new ChildJvm("SoakMain").args(String.valueOf(seconds), String.valueOf(workers)).run();
         assertEquals(0, r.exitCode, () -> r.toString().substring(0, Math.min(4000, r.toString().length())));
         Matcher m = Pattern.compile("(?m)^compares (\\d+) sums (\\d+) throws (\\d+) references (\\d+) "
                 + "lockerPasses (\\d+) saved (\\d+) recursions (\\d+)\nSOAK-OK$").matcher(r.stdout);

@@ -10,6 +10,9 @@ import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.Properties;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
 import java.util.stream.Collectors;
 import java.util.stream.Stream;
 
@@ -61,6 +64,97 @@ public final class TestEnv {
     /** jtreg's -timeoutFactor, for the time limits of child JVMs. */
     public static double timeoutFactor() {
         return Double.parseDouble(System.getProperty("test.timeout.factor", "1"));
+    }
+
+    /** Seconds scaled by -timeoutFactor, in milliseconds. */
+    public static long scaledMillis(double seconds) {
+        return (long) Math.ceil(seconds * timeoutFactor() * 1000);
+    }
+
+    /**
+     * What each JVM level keeps back from the time it has, scaled: a child is
+     * dumped and killed this long before its parent's own end, so the parent
+     * can still report it before jtreg (or its own parent) ends everything.
+     */
+    public static final long MARGIN_SECONDS = 15;
+
+    /** The end of this JVM's time, in epoch milliseconds, that the kit passes to each JVM it starts. */
+    static final String DEADLINE_PROPERTY = "zoltest.deadline";
+
+    /** jtreg's own default, for actions that give no /timeout and for runs outside jtreg. */
+    private static final long DEFAULT_ACTION_SECONDS = 120;
+
+    /**
+     * The start of the jtreg action, as near as the kit can see it: jtreg
+     * loads the test's classes afresh for each action, and the kit's entry
+     * points (JUnitChild, JUnitMain, ChildJvm) use this class first.
+     */
+    private static final long START = System.currentTimeMillis();
+
+    /** A @run tag at the start of a comment line: its action and options. */
+    private static final Pattern RUN = Pattern.compile("(?m)^\\s*\\*?\\s*@run\\s+(\\S+)");
+    private static final Pattern TIMEOUT = Pattern.compile("/timeout=(\\d+)");
+
+    /**
+     * The time limit of the test's jtreg action in seconds, before the
+     * factor: its @run tag's /timeout=N, else the default of TEST.ROOT
+     * (timeout.default.seconds) or jtreg's 120 s. jtreg does not tell a test
+     * which action runs, so every @run tag of the file must give the same limit.
+     */
+    public static long actionSeconds() {
+        Path file = Paths.get(property("test.file"));
+        try {
+            List<Long> limits = new ArrayList<>();
+            Matcher run = RUN.matcher(Files.readString(file));
+            while (run.find()) {
+                Matcher timeout = TIMEOUT.matcher(run.group(1));
+                limits.add(timeout.find() ? Long.parseLong(timeout.group(1)) : defaultActionSeconds());
+            }
+            if (limits.isEmpty() || limits.stream().distinct().count() > 1) {
+                throw new IllegalStateException(file + ": the test kit takes its time limits from the @run action's,"
+                        + " and its @run tags give " + limits);
+            }
+            return limits.get(0);
+        } catch (IOException e) {
+            throw new UncheckedIOException(e);
+        }
+    }
+
+    private static long defaultActionSeconds() throws IOException {
+        Properties root = new Properties();
+        try (var in = Files.newBufferedReader(Paths.get(property("test.root"), "TEST.ROOT"))) {
+            root.load(in);
+        }
+        return Long.parseLong(root.getProperty("timeout.default.seconds", String.valueOf(DEFAULT_ACTION_SECONDS)));
+    }
+
+    /**
+     * When this JVM's time ends, in epoch milliseconds, or 0 for no limit: in
+     * a JVM that the kit started, when its parent kills it; in a jtreg
+     * action, the action's start plus its limit times -timeoutFactor (jtreg's
+     * /timeout=0 sets none); outside jtreg (the build's load check), none.
+     */
+    public static long deadline() {
+        String inherited = System.getProperty(DEADLINE_PROPERTY);
+        if (inherited != null) {
+            return Long.parseLong(inherited);
+        }
+        if (System.getProperty("test.file") == null) {
+            return 0;
+        }
+        long seconds = actionSeconds();
+        return seconds == 0 ? 0 : START + scaledMillis(seconds);
+    }
+
+    /**
+     * When a JVM that the kit starts now is to be dumped and killed: the
+     * margin before this JVM's own end; without one, jtreg's default limit
+     * from now.
+     */
+    static long childDeadline() {
+        long end = deadline();
+        return end == 0 ? System.currentTimeMillis() + scaledMillis(DEFAULT_ACTION_SECONDS)
+                : end - scaledMillis(MARGIN_SECONDS);
     }
 
     private static List<String> split(String options) {
