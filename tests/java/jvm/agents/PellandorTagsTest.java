@@ -15,7 +15,6 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.List;
 import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.Timeout;
 import zoltest.ChildJvm;
 import zoltest.TestEnv;
 
@@ -23,7 +22,6 @@ import zoltest.TestEnv;
  * The tag map as the JVM itself logs it, over the walks of the graph and chain scenarios (cycles, shared
  * nodes, a second walk of the same objects): every entry a walk added is removed again.
  */
-@Timeout(120)
 class PellandorTagsTest {
     @Test
     void everyTagAWalkGivesIsTakenOff() throws Exception {
