@@ -54,17 +54,20 @@ set_property(GLOBAL PROPERTY ZOL_DELIVERABLE_OBJECTS "")
 
 # zol_deliverable(NAME SOURCES src... [SUPPORT])
 #
-# Declares lib<NAME>.so. A deliverable whose sources are not written yet is
-# skipped, so the list of deliverables can stand complete from the start.
-# The objects are kept as zol_<NAME>_objects for the unit tests to link.
+# Declares lib<NAME>.so; a missing source stops the configuration, since a
+# build without one of the libraries is not a build of the suite. The objects
+# are kept as zol_<NAME>_objects for the unit tests to link.
 function(zol_deliverable name)
   cmake_parse_arguments(arg "SUPPORT" "" "SOURCES" ${ARGN})
+  if(NOT arg_SOURCES OR arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "zol_deliverable(${name}): give SOURCES and nothing else but SUPPORT "
+                        "(${arg_UNPARSED_ARGUMENTS})")
+  endif()
   set(sources "")
   foreach(source IN LISTS arg_SOURCES)
     set(path ${PROJECT_SOURCE_DIR}/src/${source})
     if(NOT EXISTS ${path})
-      message(STATUS "Deliverable ${name}: not built yet (no src/${source})")
-      return()
+      message(FATAL_ERROR "Deliverable ${name}: its source src/${source} does not exist")
     endif()
     list(APPEND sources ${path})
   endforeach()
