@@ -3,8 +3,6 @@
 // the tool-interface failures that drop an event (releasing what was
 // obtained), and the walk over stored objects: order, duplicates, errors,
 // static and array fields, cycles, a long chain, bounded local references.
-//
-// Links: Pellandor Wistmore
 
 #include <gtest/gtest.h>
 
