@@ -18,12 +18,13 @@ target_compile_options(zol_product_flags INTERFACE
 # supports it for the target (-fcf-protection is x86 only; aarch64 has branch
 # protection instead). _FORTIFY_SOURCE needs optimization and is left to the
 # sanitizers in their builds. The stack protector's guard is in the thread
-# block on x86-64, ppc64el and s390x, but glibc keeps aarch64's in the dynamic
-# loader (__stack_chk_guard), which would add ld-linux-aarch64.so.1 to the
-# libraries' NEEDED entries, where only libc.so.6 may stand.
+# block on x86-64, ppc64el and s390x, but glibc keeps aarch64's and riscv64's
+# in the dynamic loader (__stack_chk_guard), which would add the loader
+# (ld-linux-aarch64.so.1, ld-linux-riscv64-lp64d.so.1) to the libraries'
+# NEEDED entries, where only libc.so.6 may stand.
 include(CheckCXXCompilerFlag)
 set(hardening -fstack-protector-strong -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|riscv64)$")
   list(REMOVE_ITEM hardening -fstack-protector-strong)
 endif()
 foreach(flag IN LISTS hardening)
