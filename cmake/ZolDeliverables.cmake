@@ -18,12 +18,13 @@ target_compile_options(zol_product_flags INTERFACE
 # supports it for the target (-fcf-protection is x86 only; aarch64 has branch
 # protection instead). _FORTIFY_SOURCE needs optimization and is left to the
 # sanitizers in their builds. The stack protector's guard is in the thread
-# block on x86-64, ppc64el and s390x, but glibc keeps aarch64's in the dynamic
-# loader (__stack_chk_guard), which would add ld-linux-aarch64.so.1 to the
-# libraries' NEEDED entries, where only libc.so.6 may stand.
+# block on x86-64, ppc64el and s390x, but glibc keeps aarch64's and riscv64's
+# in the dynamic loader (__stack_chk_guard), which would add the loader
+# (ld-linux-aarch64.so.1, ld-linux-riscv64-lp64d.so.1) to the libraries'
+# NEEDED entries, where only libc.so.6 may stand.
 include(CheckCXXCompilerFlag)
 set(hardening -fstack-protector-strong -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|riscv64)$")
   list(REMOVE_ITEM hardening -fstack-protector-strong)
 endif()
 foreach(flag IN LISTS hardening)
@@ -54,17 +55,20 @@ set_property(GLOBAL PROPERTY ZOL_DELIVERABLE_OBJECTS "")
 
 # zol_deliverable(NAME SOURCES src... [SUPPORT])
 #
-# Declares lib<NAME>.so. A deliverable whose sources are not written yet is
-# skipped, so the list of deliverables can stand complete from the start.
-# The objects are kept as zol_<NAME>_objects for the unit tests to link.
+# Declares lib<NAME>.so; a missing source stops the configuration, since a
+# build without one of the libraries is not a build of the suite. The objects
+# are kept as zol_<NAME>_objects for the unit tests to link.
 function(zol_deliverable name)
   cmake_parse_arguments(arg "SUPPORT" "" "SOURCES" ${ARGN})
+  if(NOT arg_SOURCES OR arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "zol_deliverable(${name}): give SOURCES and nothing else but SUPPORT "
+                        "(${arg_UNPARSED_ARGUMENTS})")
+  endif()
   set(sources "")
   foreach(source IN LISTS arg_SOURCES)
     set(path ${PROJECT_SOURCE_DIR}/src/${source})
     if(NOT EXISTS ${path})
-      message(STATUS "Deliverable ${name}: not built yet (no src/${source})")
-      return()
+      message(FATAL_ERROR "Deliverable ${name}: its source src/${source} does not exist")
     endif()
     list(APPEND sources ${path})
   endforeach()

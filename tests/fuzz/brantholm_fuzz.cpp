@@ -3,8 +3,6 @@
 // bytes past the string's units count as zero, units of sum past the eighth
 // are compared with zero. The fake hands out exact-size blocks, so the
 // sanitizers catch any read past what the JVM provides.
-//
-// Links: brantholm
 
 #include <jni.h>
 

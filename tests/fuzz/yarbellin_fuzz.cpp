@@ -1,8 +1,6 @@
 // The critical entries of LookUp over arbitrary argument values, against a
 // model that compares in double precision (no conversion that could be
 // undefined): each argument is either its expected value or a fuzzed one.
-//
-// Links: Yarbellin
 
 #include <jni.h>
 

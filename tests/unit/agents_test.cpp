@@ -4,8 +4,6 @@
 // obtained), and the walk over stored objects: order, duplicates, errors,
 // static and array fields, cycles and the tags that guard them, a long chain,
 // bounded local references.
-//
-// Links: Pellandor Wistmore
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,6 @@
 // order of every check and the texts handed to the handler, the passes and
 // the checksum they carry, the pause inside and outside the region, and the
 // end through FatalError.
-//
-// Links: Grendalo Harvimble Justrelo Kestramon
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
 // The lock-holding natives against a scripted JVM: the order of monitor
 // operations and call backs, the pinned lines and texts of the verified
 // steps and complaints, and the monitor failures a real JVM cannot produce.
-//
-// Links: Quorvell Nordevik mirabont ulmapine
 
 #include <gtest/gtest.h>
 

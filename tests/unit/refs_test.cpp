@@ -5,8 +5,6 @@
 // The registries are process-wide, so every case runs in a forked child of a
 // parent that never calls the natives itself: each child starts with the
 // tables as a freshly loaded library has them.
-//
-// Links: Olvedrin Zandrofel
 
 #include <gtest/gtest.h>
 

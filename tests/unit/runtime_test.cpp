@@ -1,8 +1,6 @@
 // The runtime-behaviour natives against a scripted JVM (Rostavel, Sandrovik,
 // Vendroskel) and by direct calls of the critical entries (Yarbellin), whose
 // JVMs mostly bind only the ordinary ones.
-//
-// Links: Rostavel Sandrovik Vendroskel Yarbellin
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
 // tamsik and vostrel against a scripted JVM: the JNI call sequence, the depth
 // bookkeeping, the pinned lines and texts of every verified step, and the
 // exit with status 1 after each kind of failed step.
-//
-// Links: tamsik vostrel
 
 #include <gtest/gtest.h>
 

@@ -7,8 +7,6 @@
 // copy made after it shows), and the paths a real JVM does not produce:
 // exceptions at each checked call, failed allocations, failed Throw and
 // ThrowNew, and the exit with status 97.
-//
-// Links: brantholm quenmarl
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,6 @@
 // the loop ends on the first pass after 180 whole seconds, and nothing stays
 // allocated. Also run on a copy built at -O2, where a careless loop loses
 // its allocator calls to the optimiser.
-//
-// Links: tellvarn
 
 #include <gtest/gtest.h>
 

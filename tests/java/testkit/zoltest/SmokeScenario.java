@@ -1,6 +1,7 @@
 package zoltest;
 
 import java.util.List;
+import java.util.stream.Collectors;
 
 /**
  * The short scenario that the build's load check runs for one deliverable, in
@@ -25,8 +26,12 @@ public interface SmokeScenario {
     /** null if the child's end shows the scenario passed, else what went wrong. */
     default String judge(ChildJvm.Result result) {
         if (result.exitCode != 0 || !result.stdout.endsWith(SmokeChild.OK + "\n")) {
-            String[] lines = (result.stderr + result.stdout).strip().split("\n");
-            return "exit " + result.exitCode + ": " + lines[0];
+            // The line that names an error, if any: the JVM's own warnings (such
+            // as those after a failed load) can come before it.
+            List<String> lines = (result.stderr + result.stdout).strip().lines().collect(Collectors.toList());
+            String shown = lines.stream().filter(line -> line.matches(".*(Exception|Error|ERROR).*")).findFirst()
+                    .orElse(lines.isEmpty() ? "" : lines.get(0));
+            return "exit " + result.exitCode + ": " + shown;
         }
         return null;
     }
