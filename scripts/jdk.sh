@@ -133,7 +133,7 @@ update() {
     echo "jdk.sh: the index of $suite for $deb failed (attempt $attempt), retrying in $((attempt * 10)) s" >&2
     sleep $((attempt * 10))
   done
-  reason="the index of $suite for $deb could not be fetched from $archive: $(grep -m1 -E '^(E:|Err:)' <<<"$log")"
+  reason="the index of $suite for $deb could not be fetched: $(grep -m1 '^E:' <<<"$log" || grep -m1 '^Err:' <<<"$log")"
   return 1
 }
 
