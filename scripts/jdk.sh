@@ -6,11 +6,12 @@
 # Prints the home of Debian's JDK VERSION for ARCH, ready to run on this
 # machine; progress goes to stderr. It fetches openjdk-VERSION-jdk-headless,
 # its JRE and the libraries its JVM needs with `apt-get download` from the
-# first suite that has it, and unpacks them with `dpkg-deb -x` into
+# first suite that has it, and unpacks them into
 # build/jdks/<arch>-<version>/root. The package index comes through an apt
 # state of its own (build/jdks/apt-<suite>-<arch>: sources, lists, cache and
 # an empty dpkg status), so the host's apt lists and dpkg architectures stay
-# as they are, and no root is needed. A second call reuses the cache.
+# as they are, and root is needed only to install qemu-user-static or
+# patchelf once. A second call reuses the cache.
 #
 # An amd64 JDK whose glibc or libstdc++ is newer than the host's runs on the
 # ones unpacked beside it: each ELF file of the home gets that root's dynamic
@@ -40,11 +41,11 @@ usage() {
 version=${1%-ea}
 [[ $version =~ ^[1-9][0-9]*$ ]] || usage
 case ${2:-amd64} in
-  amd64 | x86_64 | host) arch=amd64 deb=amd64 qemu="" triplet=x86_64-linux-gnu ;;
-  aarch64 | arm64) arch=aarch64 deb=arm64 qemu=aarch64 triplet=aarch64-linux-gnu ;;
-  ppc64el | ppc64le) arch=ppc64el deb=ppc64el qemu=ppc64le triplet=powerpc64le-linux-gnu ;;
-  s390x) arch=s390x deb=s390x qemu=s390x triplet=s390x-linux-gnu ;;
-  riscv64) arch=riscv64 deb=riscv64 qemu=riscv64 triplet=riscv64-linux-gnu ;;
+  amd64 | x86_64 | host) arch=amd64 deb=amd64 qemu="" ;;
+  aarch64 | arm64) arch=aarch64 deb=arm64 qemu=aarch64 ;;
+  ppc64el | ppc64le) arch=ppc64el deb=ppc64el qemu=ppc64le ;;
+  s390x) arch=s390x deb=s390x qemu=s390x ;;
+  riscv64) arch=riscv64 deb=riscv64 qemu=riscv64 ;;
   *) usage ;;
 esac
 scripts=$(cd "$(dirname "$0")" && pwd)
@@ -52,15 +53,19 @@ jdks=$(dirname "$scripts")/build/jdks
 dir=$jdks/$arch-$version
 root=$dir/root
 home=$root/usr/lib/jvm/java-$version-openjdk-$deb
-if [[ $(cat "$dir/ready" 2>/dev/null) == "$home" && -x $home/bin/java ]]; then
-  echo "$home"
-  exit 0
-fi
-
+done_already() {
+  if [[ $(cat "$dir/ready" 2>/dev/null) == "$home" && -x $home/bin/java ]]; then
+    echo "$home"
+    exit 0
+  fi
+}
+done_already
 mkdir -p "$jdks"
-# Two runs for the same JDK would unpack over each other.
+# Two runs for the same JDK would unpack over each other; the second finds
+# the first one's.
 exec 9>"$dir.lock"
 flock 9
+done_already
 
 # The oldest suite that has the JDK comes first: its libraries are the
 # closest to the host's.
@@ -242,7 +247,7 @@ elif ((patch)); then
   # host's ld.so.cache, and an executable's serves the libraries it loads
   # that have none of their own, so the root's libraries always win.
   loader=$(realpath "$root/lib64/ld-linux-x86-64.so.2")
-  libdirs=$(for d in "$root/lib/$triplet" "$root/usr/lib/$triplet"; do realpath -qe "$d" || true; done | sort -u | paste -sd:)
+  libdirs=$(for d in "$root/lib/x86_64-linux-gnu" "$root/usr/lib/x86_64-linux-gnu"; do realpath -qe "$d" || true; done | sort -u | paste -sd:)
   echo "jdk.sh: running the JDK on the glibc $(candidate_version "$suite" libc6) in $root" >&2
   while IFS= read -r elf; do
     rpath=$(patchelf --print-rpath "$elf")
