@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """matrix-report.py CELLS OUT SECONDS TESTS: writes OUT/summary.md and
 OUT/index.html from matrix.sh's cell lines (tab-separated: arch, jdk, gc, mode,
-verdict, passed, failed, skipped, seconds, note). The last line of summary.md
-is the verdict."""
+verdict, passed, failed, skipped, seconds, note; verdict: passed, failed,
+unsupported, or setup for a cell whose JDK or cross build could not be set
+up). The last line of summary.md is the verdict."""
 import html
 import sys
 
@@ -15,7 +16,12 @@ with open(cells_file, encoding="utf-8") as f:
     for line in f:
         arch, jdk, gc, mode, verdict, passed, failed, skipped, seconds, note = line.rstrip("\n").split("\t")
         name = f"{arch}-jdk{jdk}-load" if gc == "load" else f"{arch}-jdk{jdk}-{gc}-{mode}"
-        report = f"{name}/log" if gc == "load" or verdict == "unsupported" else f"{name}/JTreport/index.html"
+        if verdict == "setup":
+            report = f"{name}/setup.log"
+        elif gc == "load" or verdict == "unsupported":
+            report = f"{name}/log"
+        else:
+            report = f"{name}/JTreport/index.html"
         cells.append(dict(arch=arch, jdk=jdk, gc=gc, mode=mode, verdict=verdict, passed=int(passed),
                           failed=int(failed), skipped=int(skipped), seconds=int(seconds), note=note,
                           name=name, report=report))
@@ -28,6 +34,8 @@ def duration(seconds):
 def text(c):
     if c["verdict"] == "unsupported":
         return "not supported: " + (c["note"] or "the JDK refuses these options")
+    if c["verdict"] == "setup":
+        return f"SET-UP FAILED: {c['note']} · {duration(c['seconds'])}"
     counts = [f"{c['passed']} passed"]
     if c["failed"]:
         counts.insert(0, f"**{c['failed']} failed**" if c["verdict"] == "failed" else f"{c['failed']} failed")
@@ -61,15 +69,19 @@ if foreign_cells:
     archs = list(dict.fromkeys(c["arch"] for c in foreign_cells))
     rows = [[arch] + [next((c for c in foreign_cells if c["arch"] == arch and c["column"] == col), None)
                       for col in columns] for arch in archs]
-    tables.append(("Foreign architectures, Debian's JDK 17 under qemu-user", ["architecture"] + columns, rows))
+    versions = ", ".join(sorted({c["jdk"] for c in foreign_cells}, key=int))
+    tables.append((f"Foreign architectures, Debian's JDK {versions} under qemu-user", ["architecture"] + columns, rows))
 
 failed = [c for c in cells if c["verdict"] == "failed"]
+setup = [c for c in cells if c["verdict"] == "setup"]
 unsupported = sum(c["verdict"] == "unsupported" for c in cells)
 passed = sum(c["verdict"] == "passed" for c in cells)
-verdict = (f"{'FAILED' if failed else 'PASSED'}: {len(cells)} cells, {passed} passed, {len(failed)} failed, "
-           f"{unsupported} not supported, in {duration(int(total))}")
+verdict = (f"{'FAILED' if failed or setup else 'PASSED'}: {len(cells)} cells, {passed} passed, {len(failed)} failed, "
+           f"{len(setup)} set-up failed, {unsupported} not supported, in {duration(int(total))}")
 if failed:
     verdict += " (failed: " + ", ".join(c["name"] for c in failed) + ")"
+if setup:
+    verdict += " (set-up failed: " + ", ".join(c["name"] for c in setup) + ")"
 
 md = ["# Configuration matrix", ""]
 for title, header, rows in tables:
@@ -84,7 +96,7 @@ with open(f"{out}/summary.md", "w", encoding="utf-8") as f:
 page = ["<!DOCTYPE html>", "<html><head><meta charset=\"utf-8\"><title>Configuration matrix</title>",
         "<style>body{font-family:sans-serif}table{border-collapse:collapse;margin-bottom:1.5em}"
         "td,th{border:1px solid #999;padding:4px 8px;text-align:left}.passed{background:#dfd}"
-        ".failed{background:#fcc}.unsupported{background:#eee}</style></head><body>",
+        ".failed{background:#fcc}.setup{background:#fd9}.unsupported{background:#eee}</style></head><body>",
         "<h1>Configuration matrix</h1>", f"<p><b>{html.escape(verdict)}</b></p>"]
 for title, header, rows in tables:
     page += [f"<h2>{html.escape(title)}</h2>", "<table>",

@@ -3,10 +3,12 @@
 #
 # Runs the jtreg suite under each combination of JDK, collector and execution
 # mode on this machine (as jtreg -javaoptions), and the load check (or the
-# whole suite) on each foreign architecture's JDK 17 under qemu-user. LIST is
-# comma-separated:
-#   --arch    host,aarch64,ppc64el,s390x            (default: all)
-#   --jdk     17,25                                  (host JDKs; default: all found)
+# whole suite) on each foreign architecture's JDK 17 under qemu-user
+# (scripts/jdk.sh). LIST is comma-separated:
+#   --arch    host,aarch64,ppc64el,s390x,riscv64    (default: all)
+#   --jdk     17,25,...                              (host JDKs; default: the installed
+#                                                     ones; other versions come from
+#                                                     scripts/jdk.sh VERSION)
 #   --gc      Serial,Parallel,G1,Z,Shenandoah        (default: all)
 #   --mode    default,int,comp,c1                    (default: all; -Xint, -Xcomp,
 #                                                     -XX:TieredStopAtLevel=1)
@@ -17,16 +19,19 @@
 #             JDK's own collector and mode)
 #   --build   the host's build directory, built first (default: build/default)
 # A progress line per cell; the report goes to build/matrix/index.html and
-# build/matrix/summary.md, each cell's jtreg report to build/matrix/<cell>/.
+# build/matrix/summary.md, each cell's jtreg report to build/matrix/<cell>/
+# (with the files of failed tests and jtreg's XML results in its JTwork).
 # A combination that a JDK refuses to start with is reported as such, not as a
-# failure. Prints a one-line verdict; exits non-zero if a cell failed.
+# failure; a cell whose JDK or cross build could not be set up as "set-up
+# failed", not as a test failure. Prints a one-line verdict; exits non-zero if
+# a cell failed or could not be set up.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 root=$PWD
 
-all_archs=host,aarch64,ppc64el,s390x all_gcs=Serial,Parallel,G1,Z,Shenandoah all_modes=default,int,comp,c1
+all_archs=host,aarch64,ppc64el,s390x,riscv64 all_gcs=Serial,Parallel,G1,Z,Shenandoah all_modes=default,int,comp,c1
 host=build/default archs=$all_archs jdks="" gcs=$all_gcs modes=$all_modes tests=matrix foreign=load foreign_gcs="" foreign_modes=""
-usage() { sed -n '2,23s/^# \{0,1\}//p' "$0"; exit 2; }
+usage() { sed -n '2,28s/^# \{0,1\}//p' "$0"; exit 2; }
 while (($#)); do
   [[ $# -ge 2 ]] || usage
   case $1 in
@@ -68,7 +73,8 @@ mode_option() {
 
 # The host's libraries and classes, and the JDKs they are tested on; the
 # cross compilers and qemu for the foreign architectures.
-declare -A triplet=([aarch64]=aarch64-linux-gnu [ppc64el]=powerpc64le-linux-gnu [s390x]=s390x-linux-gnu)
+declare -A triplet=([aarch64]=aarch64-linux-gnu [ppc64el]=powerpc64le-linux-gnu [s390x]=s390x-linux-gnu
+  [riscv64]=riscv64-linux-gnu)
 packages=()
 for arch in "${archs[@]}"; do
   [[ $arch == host ]] || packages+=("g++-${triplet[$arch]}" qemu-user-static)
@@ -91,14 +97,15 @@ if [[ -z $jdks ]]; then
 fi
 IFS=, read -ra jdks <<<"$jdks"
 for j in "${jdks[@]}"; do
-  [[ -n ${jdk_home[$j]:-} ]] || { echo "no JDK $j here (found: ${!jdk_home[*]})" >&2; exit 2; }
+  [[ $j =~ ^[1-9][0-9]*$ ]] || { echo "not a JDK version: $j" >&2; usage; }
 done
 export JAVA_HOME=$compile_jdk  # Debian's jtreg runs on it
 
 out=build/matrix
 rm -rf "$out"
 mkdir -p "$out"
-# One line per cell: arch jdk gc mode verdict passed failed skipped seconds note
+# One line per cell: arch jdk gc mode verdict passed failed skipped seconds
+# note; verdict: passed, failed, unsupported or setup (set-up failed).
 results=$out/cells.tsv
 : >"$results"
 
@@ -142,6 +149,28 @@ supported() {
   [[ -n ${starts[$key]:-} ]] || { "$jdk/bin/java" "$@" -version && starts[$key]=yes; }
 }
 
+# Sets jdk to the home of JDK $1 for architecture $2 (host: this machine's
+# own JDK of that version if there is one), fetched by jdk.sh when needed.
+# Otherwise sets setup to jdk.sh's reason; either is remembered, so a JDK
+# that cannot be set up costs its retries once.
+declare -A setup_failed=()
+resolve_jdk() {
+  local key=$2-$1 log=$dir/setup.log
+  setup=${setup_failed[$key]:-}
+  jdk=""
+  if [[ -n $setup ]]; then
+    echo "$setup" >"$log"
+  elif [[ $2 == host && -n ${jdk_home[$1]:-} ]]; then
+    jdk=${jdk_home[$1]}
+  elif jdk=$(scripts/jdk.sh "$1" "$([[ $2 == host ]] && echo amd64 || echo "$2")" 2>>"$log"); then
+    [[ $2 == host ]] && jdk_home[$1]=$jdk
+  else
+    setup=$(grep -m1 '^jdk.sh: set-up failed: ' "$log" | sed 's/^jdk.sh: set-up failed: //')
+    setup="JDK $1 for $2: ${setup:-scripts/jdk.sh failed}"
+    setup_failed[$key]=$setup
+  fi
+}
+
 declare -A built=()
 status=0 n=0 started=$SECONDS
 for cell in "${cells[@]}"; do
@@ -153,24 +182,30 @@ for cell in "${cells[@]}"; do
   mkdir -p "$dir"
   printf '%-8s %-34s ' "[$n/${#cells[@]}]" "$name"
   start=$SECONDS verdict="" passed=0 failed=0 skipped=0 note=""
-  lib=$root/$host/lib timeout_factor=4 compile=()
-  if [[ $arch == host ]]; then
-    jdk=${jdk_home[$major]}
-  else
+  lib=$root/$host/lib timeout_factor=4 compile=() setup=""
+  if [[ $arch != host ]]; then
+    # The cross build is set-up; its export check is a test of the libraries.
     if [[ -z ${built[$arch]:-} ]]; then
-      if cmake --preset "cross-$arch" >"$dir/build.log" 2>&1 && cmake --build --preset "cross-$arch" >>"$dir/build.log" 2>&1 &&
-        ctest --preset "cross-$arch" >>"$dir/build.log" 2>&1; then
-        built[$arch]=ok
+      if ! cmake --preset "cross-$arch" >"$dir/build.log" 2>&1 ||
+        ! cmake --build --preset "cross-$arch" >>"$dir/build.log" 2>&1; then
+        built[$arch]="setup:the cross build failed: $name/build.log"
+      elif ! ctest --preset "cross-$arch" >>"$dir/build.log" 2>&1; then
+        built[$arch]="failed:the export check failed: $name/build.log"
       else
-        built[$arch]=failed
+        built[$arch]=ok
       fi
     fi
-    jdk=$(scripts/foreign-jdk.sh "$arch" 2>>"$dir/build.log") || built[$arch]=failed
+    [[ ${built[$arch]} == setup:* ]] && setup=${built[$arch]#setup:}
     lib=$root/build/cross-$arch/lib timeout_factor=10 compile=(-compilejdk:"$compile_jdk")
   fi
-  options=$(echo $(gc_option "$gc") $(mode_option "$mode"))
-  if [[ $arch != host && ${built[$arch]} == failed ]]; then
-    verdict=failed note="cross build, export check or JDK set-up failed: $name/build.log" failed=1
+  [[ -n $setup ]] || resolve_jdk "$major" "$arch"
+  options=$(xargs <<<"$(gc_option "$gc") $(mode_option "$mode")")
+  read -ra probe <<<"${options/-Xcomp/}"
+  if [[ -n $setup ]]; then
+    verdict=setup note=$setup
+    [[ -s $dir/setup.log ]] || { echo "$setup"; cat "$dir/build.log" 2>/dev/null; } >"$dir/setup.log"
+  elif [[ ${built[$arch]:-} == failed:* ]]; then
+    verdict=failed note=${built[$arch]#failed:} failed=1
   elif [[ $gc == load ]]; then
     if tests/java/load-check.sh "$jdk" "$lib" "$root/$host/java/classes" >"$dir/log" 2>&1; then
       verdict=passed
@@ -181,29 +216,38 @@ for cell in "${cells[@]}"; do
     read -r passed _ failed _ missing _ < <(grep -E '^[0-9]+ ok, ' "$dir/log")
     passed=${passed:-0} failed=$((${failed:-0} + ${missing:-0}))
     [[ $verdict == passed ]] || ((failed)) || failed=1
-  elif ! supported "$jdk" ${options/-Xcomp/} >"$dir/log" 2>&1; then
+  elif ! supported "$jdk" "${probe[@]}" >"$dir/log" 2>&1; then
     verdict=unsupported note="$(grep -m1 -iE 'error|unrecognized|not supported' "$dir/log")"
   else
     # The options go to every JVM that runs a test (-javaoptions), not to
     # javac: -vmoptions would put javac under -Xcomp too, which doubles the
     # cell's time and tests nothing of ours. @requires sees them either way.
+    # The files of failed tests stay (an hs_err file among them), and the
+    # XML results go to JTwork for tools that read them.
     JAVA_HOME=$compile_jdk jtreg -jdk:"$jdk" "${compile[@]}" -nativepath:"$lib" -conc:"$(nproc)" \
       -timeoutFactor:$timeout_factor ${options:+-javaoptions:"$options"} -verbose:summary \
+      -retain:fail,error -xml \
       -w:"$dir/JTwork" -r:"$dir/JTreport" "$(selection "$( [[ $arch == host ]] && echo "$tests" || echo jvm)")" \
       >"$dir/log" 2>&1
     rc=$?
     jtreg_counts "$dir"
     if ((rc == 0 && passed > 0)); then verdict=passed; else verdict=failed; ((failed)) || failed=1; fi
   fi
-  [[ $verdict == failed ]] && status=1
+  [[ $verdict == failed || $verdict == setup ]] && status=1
   seconds=$((SECONDS - start))
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$arch" "$major" "$gc" "$mode" "$verdict" \
     "$passed" "$failed" "$skipped" "$seconds" "$note" >>"$results"
-  printf '%-11s passed %2d, failed %d, skipped %d  %dm%02ds%s\n' "$verdict" "$passed" "$failed" "$skipped" \
-    $((seconds / 60)) $((seconds % 60)) "${note:+  ($note)}"
+  if [[ $verdict == setup ]]; then
+    printf 'set-up failed  %dm%02ds  (%s)\n' $((seconds / 60)) $((seconds % 60)) "$note"
+  else
+    printf '%-11s passed %2d, failed %d, skipped %d  %dm%02ds%s\n' "$verdict" "$passed" "$failed" "$skipped" \
+      $((seconds / 60)) $((seconds % 60)) "${note:+  ($note)}"
+  fi
   # What failed, so a log of the run alone says it.
   if [[ $verdict == failed && -f $dir/log ]]; then
     grep -E '^(FAILED|Error):|FAILED|not built yet$|^Test results|^[0-9]+ ok, ' "$dir/log" | sed 's/^/    /'
+  elif [[ $verdict == setup ]]; then
+    grep -E '^(E|Err):' "$dir/setup.log" | head -n 5 | sed 's/^/    /'
   fi
 done
 

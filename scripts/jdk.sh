@@ -1,0 +1,263 @@
+#!/usr/bin/env bash
+# jdk.sh VERSION [ARCH]   VERSION: 11, 17, 21, 25, 26, 27, 28, ... (28-ea too)
+#                         ARCH: amd64 (default), aarch64, ppc64el, s390x, riscv64
+#                         (arm64, ppc64le, x86_64 and host name the same)
+#
+# Prints the home of Debian's JDK VERSION for ARCH, ready to run on this
+# machine; progress goes to stderr. It fetches openjdk-VERSION-jdk-headless,
+# its JRE and the libraries its JVM needs with `apt-get download` from the
+# first suite that has it, and unpacks them into
+# build/jdks/<arch>-<version>/root. The package index comes through an apt
+# state of its own (build/jdks/apt-<suite>-<arch>: sources, lists, cache and
+# an empty dpkg status), so the host's apt lists and dpkg architectures stay
+# as they are, and root is needed only to install qemu-user-static or
+# patchelf once. A second call reuses the cache.
+#
+# An amd64 JDK whose glibc or libstdc++ is newer than the host's runs on the
+# ones unpacked beside it: each ELF file of the home gets that root's dynamic
+# loader as interpreter and its library directories as DT_RPATH (patchelf), so
+# bin/java, the JVMs it starts and jspawnhelper run natively with no wrapper.
+# A foreign JDK runs under qemu-<arch>-static: without binfmt_misc each
+# executable (bin/*, lib/jspawnhelper, lib/jexec) becomes a script that runs
+# the real one, renamed NAME.elf, with the root as qemu's library prefix.
+# Either way a JVM that starts java.home/bin/java starts a JVM like itself,
+# so jtreg takes the home as -jdk: as it is.
+#
+# Any failure exits non-zero with a line "jdk.sh: set-up failed: REASON".
+# Environment: ZOL_JDK_SUITES (the suites to try, in order), ZOL_DEBIAN_ARCHIVE
+# (the archive's URI; default: the one the host's apt sources use).
+set -eEuo pipefail
+fail() {
+  echo "jdk.sh: set-up failed: $*" >&2
+  exit 1
+}
+trap 'fail "$BASH_COMMAND (line $LINENO)"' ERR
+usage() {
+  sed -n '2,4s/^# \{0,1\}//p' "$0" >&2
+  exit 2
+}
+
+[[ $# -ge 1 && $# -le 2 ]] || usage
+version=${1%-ea}
+[[ $version =~ ^[1-9][0-9]*$ ]] || usage
+case ${2:-amd64} in
+  amd64 | x86_64 | host) arch=amd64 deb=amd64 qemu="" ;;
+  aarch64 | arm64) arch=aarch64 deb=arm64 qemu=aarch64 ;;
+  ppc64el | ppc64le) arch=ppc64el deb=ppc64el qemu=ppc64le ;;
+  s390x) arch=s390x deb=s390x qemu=s390x ;;
+  riscv64) arch=riscv64 deb=riscv64 qemu=riscv64 ;;
+  *) usage ;;
+esac
+scripts=$(cd "$(dirname "$0")" && pwd)
+jdks=$(dirname "$scripts")/build/jdks
+dir=$jdks/$arch-$version
+root=$dir/root
+home=$root/usr/lib/jvm/java-$version-openjdk-$deb
+done_already() {
+  if [[ $(cat "$dir/ready" 2>/dev/null) == "$home" && -x $home/bin/java ]]; then
+    echo "$home"
+    exit 0
+  fi
+}
+done_already
+mkdir -p "$jdks"
+# Two runs for the same JDK would unpack over each other; the second finds
+# the first one's.
+exec 9>"$dir.lock"
+flock 9
+done_already
+
+# The oldest suite that has the JDK comes first: its libraries are the
+# closest to the host's.
+if [[ -n ${ZOL_JDK_SUITES:-} ]]; then
+  read -ra suites <<<"${ZOL_JDK_SUITES//,/ }"
+else
+  case $version in
+    17) suites=(bookworm trixie sid) ;;
+    21 | 25) suites=(trixie sid) ;;
+    *) suites=(sid) ;;
+  esac
+fi
+
+# The archive the host already uses: the URI (and key) of the apt source that
+# carries the host's own release, in one-line or deb822 form.
+codename=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
+sources=()
+for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+  if [[ -f $f ]]; then sources+=("$f"); fi
+done
+read -r archive keyring < <(awk -v codename="$codename" '
+  function take(uri, key) { if (!found) { print uri, key; found = 1 } }
+  /^deb[ \t]/ {
+    key = ""; i = 2
+    if ($2 ~ /^\[/) {
+      for (; i <= NF; i++) {
+        if ($i ~ /^\[?signed-by=/) { key = $i; sub(/^\[?signed-by=/, "", key); sub(/\]$/, "", key) }
+        if ($i ~ /\]$/) break
+      }
+      i++
+    }
+    if ($(i + 1) == codename) take($i, key)
+    next
+  }
+  /^[ \t]*$/ { if (deb && suite) take(uri, key); deb = suite = 0; uri = key = ""; next }
+  /^Types:/ { deb = / deb( |$)/ }
+  /^URIs:/ { uri = $2 }
+  /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == codename) suite = 1 }
+  /^Signed-By:/ { if ($2 ~ /^\//) key = $2 }
+  END { if (deb && suite) take(uri, key) }' "${sources[@]}" /dev/null) || true
+archive=${ZOL_DEBIAN_ARCHIVE:-$archive}
+[[ -n $archive ]] || fail "no apt source for $codename in /etc/apt to take the archive's URI from (set ZOL_DEBIAN_ARCHIVE)"
+
+# apt-get and apt-cache on the private state of suite $1 for $deb.
+private_apt() {
+  local state=$jdks/apt-$1-$deb command=$2
+  shift 2
+  "$command" -q -o Dir::Etc::SourceList="$state/sources.list" -o Dir::Etc::SourceParts="$state/empty" \
+    -o Dir::Etc::Preferences="$state/empty/none" -o Dir::Etc::PreferencesParts="$state/empty" \
+    -o Dir::State="$state" -o Dir::State::Lists="$state/lists" -o Dir::State::status="$state/status" \
+    -o Dir::Cache="$state/cache" -o APT::Architecture="$deb" -o APT::Architectures="$deb" \
+    -o Acquire::Languages=none -o Acquire::Retries=5 -o APT::Sandbox::User="$(id -un)" "$@"
+}
+
+# Fetches the Packages index of suite $1's main for $deb, and nothing else. A
+# mirror in the middle of a sync serves indexes of the wrong size or hash:
+# apt's own retries do not help there, a later attempt does.
+update() {
+  local suite=$1 state=$jdks/apt-$1-$deb attempt log
+  mkdir -p "$state/lists/partial" "$state/cache/archives/partial" "$state/empty"
+  : >"$state/status"
+  echo "deb [arch=$deb targets=Packages${keyring:+ signed-by=$keyring}] $archive $suite main" >"$state/sources.list"
+  for attempt in 1 2 3 4; do
+    if log=$(private_apt "$suite" apt-get update 2>&1) &&
+      ! grep -qE '^(E:|Err:)|Failed to fetch|failed to download' <<<"$log"; then
+      return 0
+    fi
+    echo "$log" >&2
+    ((attempt < 4)) || break
+    echo "jdk.sh: the index of $suite for $deb failed (attempt $attempt), retrying in $((attempt * 10)) s" >&2
+    sleep $((attempt * 10))
+  done
+  reason="the index of $suite for $deb could not be fetched: $(grep -m1 '^E:' <<<"$log" || grep -m1 '^Err:' <<<"$log")"
+  return 1
+}
+
+# The version of package $2 that suite $1 offers, if any (a package that is
+# only named by others has none).
+candidate_version() {
+  private_apt "$1" apt-cache show --no-all-versions "$2" 2>/dev/null | sed -n 's/^Version: //p'
+}
+
+# Downloads the JDK and what it needs from suite $1 into $dir/debs; sets
+# patch when the amd64 JDK needs libraries newer than the host's. The JRE's
+# further dependencies serve AWT, sound, smart cards, TLS and the certificate
+# store, which no test uses; the libraries that the launcher, the JVM and the
+# core libraries link come along, on amd64 only when the host's are older
+# than the suite's (then all four: the host's libstdc++ must not meet a newer
+# glibc). A file missing on the mirror is not worth a retry; anything else
+# (a dropped connection, a file of the wrong size) is.
+download() {
+  local suite=$1 packages=("openjdk-$version-jdk-headless" "openjdk-$version-jre-headless") library attempt log
+  local libraries=(libc6 libgcc-s1 libstdc++6 zlib1g)
+  patch=0
+  if [[ -n $qemu ]]; then
+    packages+=("${libraries[@]}")
+  else
+    for library in "${libraries[@]}"; do
+      if ! dpkg --compare-versions "$(candidate_version "$suite" "$library")" le \
+        "$(dpkg-query -W -f='${Version}' "$library" 2>/dev/null || echo 0)"; then
+        packages+=("${libraries[@]}")
+        patch=1
+        break
+      fi
+    done
+  fi
+  rm -rf "$dir"
+  mkdir -p "$dir/debs"
+  echo "jdk.sh: fetching ${packages[*]} for $deb from $suite into $dir" >&2
+  for attempt in 1 2 3; do
+    if log=$(cd "$dir/debs" && private_apt "$suite" apt-get download "${packages[@]}" 2>&1); then
+      return 0
+    fi
+    echo "$log" >&2
+    ! grep -qE '^E: Failed to fetch .* 404 ' <<<"$log" || break
+    ((attempt < 3)) || break
+    sleep $((attempt * 10))
+  done
+  reason="the packages of $suite for $deb could not be fetched: $(grep -m1 '^E:' <<<"$log")"
+  return 1
+}
+
+# The oldest suite that has the JDK and whose mirror serves it.
+suite="" reasons=()
+for candidate in "${suites[@]}"; do
+  echo "jdk.sh: looking for openjdk-$version-jdk-headless:$deb in $candidate" >&2
+  if ! update "$candidate"; then
+    reasons+=("$reason")
+  elif [[ -z $(candidate_version "$candidate" "openjdk-$version-jdk-headless") ||
+    -z $(candidate_version "$candidate" "openjdk-$version-jre-headless") ]]; then
+    reasons+=("$candidate has no openjdk-$version-jdk-headless for $deb")
+  elif ! download "$candidate"; then
+    reasons+=("$reason")
+  else
+    suite=$candidate
+    break
+  fi
+  echo "jdk.sh: ${reasons[-1]}" >&2
+done
+if [[ -z $suite ]]; then
+  reason=$(printf '%s; ' "${reasons[@]}")
+  fail "${reason%; }"
+fi
+if [[ -n $qemu ]]; then
+  "$scripts/deps.sh" qemu-user-static >&2
+elif ((patch)); then
+  "$scripts/deps.sh" patchelf >&2
+fi
+
+mkdir -p "$root"
+# jlink's modules are a third of the JDK's size and serve no test.
+for package in "$dir"/debs/*.deb; do
+  dpkg-deb --fsys-tarfile "$package" | tar -x -C "$root" --exclude='./usr/lib/jvm/*/jmods/*'
+done
+rm -rf "$dir/debs"
+[[ -d $home ]] || fail "the packages have no $home"
+
+# A merged /usr release ships its loader only under usr/; the ELF files name it
+# under /lib.
+for d in lib lib64; do
+  if [[ -d $root/usr/$d && ! -e $root/$d ]]; then ln -s "usr/$d" "$root/$d"; fi
+done
+# Absolute links (jvm.cfg into /etc, the loader's own) point into the root,
+# not at the host's files.
+while IFS= read -r link; do
+  ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$root$(readlink "$link")")" "$link"
+done < <(find "$root" -type l -lname '/*')
+
+elf_files() { find "$home" -type f -exec sh -c 'head -c4 "$1" | grep -q "^.ELF"' _ {} \; -print; }
+if [[ -n $qemu ]]; then
+  for exe in "$home"/bin/* "$home"/lib/jspawnhelper "$home"/lib/jexec; do
+    [[ -f $exe ]] || continue
+    mv "$exe" "$exe.elf"
+    printf '#!/bin/sh\nexec qemu-%s-static -L "%s" "%s.elf" "$@"\n' "$qemu" "$root" "$exe" >"$exe"
+    chmod 755 "$exe"
+  done
+elif ((patch)); then
+  # DT_RPATH, unlike DT_RUNPATH, is searched before LD_LIBRARY_PATH and the
+  # host's ld.so.cache, and an executable's serves the libraries it loads
+  # that have none of their own, so the root's libraries always win.
+  loader=$(realpath "$root/lib64/ld-linux-x86-64.so.2")
+  libdirs=$(for d in "$root/lib/x86_64-linux-gnu" "$root/usr/lib/x86_64-linux-gnu"; do realpath -qe "$d" || true; done | sort -u | paste -sd:)
+  echo "jdk.sh: running the JDK on the glibc $(candidate_version "$suite" libc6) in $root" >&2
+  while IFS= read -r elf; do
+    rpath=$(patchelf --print-rpath "$elf")
+    patchelf --force-rpath --set-rpath "${rpath:+$rpath:}$libdirs" "$elf"
+    if patchelf --print-interpreter "$elf" >/dev/null 2>&1; then
+      patchelf --set-interpreter "$loader" "$elf"
+    fi
+  done < <(elf_files)
+fi
+
+"$home/bin/java" -version >&2 || fail "$home/bin/java -version failed"
+echo "$home" >"$dir/ready"
+echo "$home"
