@@ -50,6 +50,11 @@ function(zol_support_library)
   target_include_directories(zol_support SYSTEM PUBLIC ${ZOL_JNI_INCLUDE_DIRS})
 endfunction()
 
+# The version in every library, readable without loading it (readelf -n,
+# strings): the packaging metadata note that the linker writes, loaded with
+# the library, so core files show it too.
+set(ZOL_PACKAGE_NOTE "--package-metadata={\"name\":\"zol-natives\",\"version\":\"${PROJECT_VERSION}\",\"architecture\":\"${CMAKE_SYSTEM_PROCESSOR}\"}")
+
 set_property(GLOBAL PROPERTY ZOL_DELIVERABLES "")
 set_property(GLOBAL PROPERTY ZOL_DELIVERABLE_OBJECTS "")
 
@@ -95,7 +100,8 @@ function(zol_deliverable name)
   target_link_options(${name} PRIVATE
     -static-libgcc
     ${no_undefined} -Wl,--as-needed -Wl,--gc-sections -Wl,--exclude-libs,ALL
-    -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack)
+    -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack
+    "SHELL:-Xlinker '${ZOL_PACKAGE_NOTE}'")
   install(TARGETS ${name} LIBRARY DESTINATION lib)
 
   set_property(GLOBAL APPEND PROPERTY ZOL_DELIVERABLES ${name})

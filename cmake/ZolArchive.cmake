@@ -1,0 +1,25 @@
+# Run by CPack once it has installed the release into its staging directory:
+# packs that directory as <package file name>.tar.gz so that the same files
+# always give the same bytes. Members are sorted by name, owned by 0:0, carry
+# one time (SOURCE_DATE_EPOCH, else the time of the checkout's commit) and
+# plain permissions; the gzip header has no name and no time.
+
+set(epoch "$ENV{SOURCE_DATE_EPOCH}")
+if(epoch STREQUAL "")
+  execute_process(COMMAND git -C ${CPACK_ZOL_SOURCE_DIR} log -1 --format=%ct
+                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT epoch MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "The archive's time: set SOURCE_DATE_EPOCH (seconds since 1970), "
+                      "or pack a git checkout, whose last commit gives it")
+endif()
+
+cmake_path(GET CPACK_TEMPORARY_DIRECTORY PARENT_PATH staging)
+set(archive ${staging}/${CPACK_PACKAGE_FILE_NAME}.tar.gz)
+execute_process(
+  COMMAND tar --create --format=gnu --sort=name --owner=0 --group=0 --numeric-owner
+          --mtime=@${epoch} --mode=u=rwX,go=rX --directory=${staging} ${CPACK_PACKAGE_FILE_NAME}
+  COMMAND gzip -9n
+  OUTPUT_FILE ${archive}
+  COMMAND_ERROR_IS_FATAL ANY)
+set(CPACK_EXTERNAL_BUILT_PACKAGES ${archive})
