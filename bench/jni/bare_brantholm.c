@@ -44,7 +44,7 @@ JNIEXPORT jcharArray JNICALL Java_zol_stress_jni_JNIter004_CheckSum(JNIEnv* env,
   for (; i < length; i++) digest[i % 16] = (unsigned char)(digest[i % 16] + buffer[i]);
   free(buffer);
   (*env)->ExceptionOccurred(env);
-  memcpy(working, digest, 16);
+  memcpy(working, digest, 16); /* NOLINT(clang-analyzer-security.insecureAPI.DeprecatedOrUnsafeBufferHandling) */
   jcharArray arr = (*env)->NewCharArray(env, 8);
   (*env)->ExceptionOccurred(env);
   const jsize n = (*env)->GetArrayLength(env, arr);
@@ -82,7 +82,7 @@ JNIEXPORT jboolean JNICALL Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* en
   }
   free(buffer);
   (*env)->ExceptionOccurred(env);
-  memcpy(working, digest, 16);
+  memcpy(working, digest, 16); /* NOLINT(clang-analyzer-security.insecureAPI.DeprecatedOrUnsafeBufferHandling) */
   void* elems = (*env)->GetPrimitiveArrayCritical(env, sum, NULL);
   (*env)->ExceptionOccurred(env);
   (*env)->ReleasePrimitiveArrayCritical(env, sum, elems, 0);

@@ -340,8 +340,8 @@ TEST_F(Brantholm, UtfLengthBeyondTheUnitsReadsOnlyTheUnits) {
 // its digest depends on the first 16 bytes only.
 TEST_F(Brantholm, BothNativesCopyTheWholeStringInsideTheRegion) {
   BrantholmJvm jvm;
-  std::vector<jchar> units;
-  for (int i = 0; i < 1000; i++) units.push_back(static_cast<jchar>(0x3b00 + i * 7));
+  std::vector<jchar> units(1000);
+  for (int i = 0; i < 1000; i++) units[i] = static_cast<jchar>(0x3b00 + i * 7);
   jvm.set_string(units, 1000);
   jvm.elements.assign(8, 0);
   jvm.check_sum();
