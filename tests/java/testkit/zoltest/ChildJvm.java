@@ -167,8 +167,11 @@ public final class ChildJvm {
         return SIGNAL_CHECK.matcher(stdout).replaceAll("");
     }
 
+    // JDK 25 adds "*** Handler was modified!" and "*** Expected: ..." lines
+    // among the handlers and ends with "Consider using jsig library.".
     private static final java.util.regex.Pattern SIGNAL_CHECK = java.util.regex.Pattern.compile(
-            "(?m)^Warning: SIG[A-Z0-9]+ handler modified!\n(Signal Handlers:\n)?([ \t]*SIG[A-Z0-9]+: .*(\n|\\z))*");
+            "(?m)^Warning: SIG[A-Z0-9]+ handler modified!\n(Signal Handlers:\n)?"
+            + "([ \t]*(SIG[A-Z0-9]+: |\\*\\*\\* ).*(\n|\\z))*(Consider using jsig library\\.(\n|\\z))?");
 
     private static String text(ByteArrayOutputStream bytes) {
         return bytes.toString(StandardCharsets.UTF_8);
