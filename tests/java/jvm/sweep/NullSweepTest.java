@@ -65,7 +65,10 @@ class NullSweepTest {
         EXPECTED.put("Pellandor.initWatchers(field)", "SetFieldModificationWatch failed, error: 25\nreturned: false");
         EXPECTED.put("Pellandor.initWatchers(thread)", "returned: true");
         EXPECTED.put("Pellandor.startTest(object)", "returned: true");
-        EXPECTED.put("Sandrovik.callDefineClass(name)", "threw: java.lang.ClassFormatError: Truncated class file");
+        // JDK 11's VM crashes in DefineClass from no bytes, whatever the name (SandrovikTest is problem-listed there).
+        if (Runtime.version().feature() > 11) {
+            EXPECTED.put("Sandrovik.callDefineClass(name)", "threw: java.lang.ClassFormatError: Truncated class file");
+        }
         EXPECTED.put("Sandrovik.callFindClass(name)", "threw: java.lang.NoClassDefFoundError: No class name given");
         EXPECTED.put("Yarbellin.m1(result)", "returned: null");
         for (String array : new String[] {"ia", "la", "fa", "da"}) {

@@ -16,11 +16,13 @@ public class Quorvell {
         }
     }
 
-    public class Thread1 extends Thread {
-        static {
-            System.loadLibrary("Quorvell");
-        }
+    // Thread1 is an inner class, which cannot have a static initializer
+    // before Java 16; every Thread1 needs a Quorvell, so this one runs first.
+    static {
+        System.loadLibrary("Quorvell");
+    }
 
+    public class Thread1 extends Thread {
         public CustomLock lock4 = new CustomLock("lock4");
         /** Calls of C so far. */
         public int calls;
