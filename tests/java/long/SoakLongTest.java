@@ -3,7 +3,7 @@
  * @summary Five minutes of eight threads calling the natives at once
  * @key long
  * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
- * @build zoltest.* zoltest.scenarios.* zol.share.* SoakMain
+ * @build zoltest.* zol.share.* SoakMain
  * @run junit/timeout=1000 SoakLongTest
  */
 

@@ -2,8 +2,8 @@
  * @test
  * @summary The whole 180 seconds of tellvarn
  * @key long
- * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
- * @build zoltest.* zoltest.scenarios.* zol.share.* TellvarnLongTest
+ * @library /testkit /fixtures ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* TellvarnLongTest
  * @run driver/timeout=400 zoltest.JUnitChild TellvarnLongTest
  */
 

@@ -1,5 +1,4 @@
 import zoltest.ChildJvm;
-import zoltest.scenarios.TellvarnMain;
 
 public class Smoke_tellvarn implements zoltest.SmokeScenario {
     private static final String INSIDE = "inside getMallocLock02 for 1 s, on the CPU ";

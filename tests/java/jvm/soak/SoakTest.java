@@ -2,7 +2,7 @@
  * @test
  * @summary A few seconds of eight threads calling the natives at once
  * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
- * @build zoltest.* zoltest.scenarios.* zol.share.* SoakMain SoakTest
+ * @build zoltest.* zol.share.* SoakMain SoakTest
  * @run driver zoltest.JUnitChild SoakTest
  */
 

@@ -1,8 +1,8 @@
 /*
  * @test
  * @summary Every native that takes a reference, called with null, answers and never crashes the JVM
- * @library /testkit /fixtures /scenarios ${jtreg.home}/lib/junit-platform-console-standalone.jar
- * @build zoltest.* zoltest.scenarios.* zol.share.*
+ * @library /testkit /fixtures ${jtreg.home}/lib/junit-platform-console-standalone.jar
+ * @build zoltest.* zol.share.*
  * @run junit/timeout=600 NullSweepTest
  */
 

@@ -19,14 +19,15 @@ import java.util.stream.Stream;
 /**
  * What a run is given: jtreg's test.* system properties (the JDK under test,
  * -nativepath, -vmoptions/-javaoptions, the class path of the test and its
- * libraries, the tree root). The build's load check sets the same ones.
+ * libraries, the tree root, the test's directory). The build's load check
+ * sets the ones it needs.
  */
 public final class TestEnv {
     private TestEnv() {}
 
     /** The properties a child JVM gets again, so that it can start children of its own. */
     private static final String[] FORWARDED = {"test.jdk", "compile.jdk", "test.vm.opts", "test.java.opts",
-        "test.nativepath", "test.root", "test.class.path", "test.timeout.factor"};
+        "test.nativepath", "test.root", "test.src", "test.class.path", "test.timeout.factor"};
 
     private static String property(String name) {
         String value = System.getProperty(name);
@@ -185,9 +186,9 @@ public final class TestEnv {
     private static final Map<String, Path> VARIANTS = new HashMap<>();
 
     /**
-     * The classes of a fixture variant (an altered copy under variants/NAME),
-     * compiled on first use into the working directory (jtreg's scratch
-     * directory) by the JDK that compiles the tests.
+     * The classes of a fixture variant (an altered copy under variants/NAME
+     * beside the test), compiled on first use into the working directory
+     * (jtreg's scratch directory) by the JDK that compiles the tests.
      */
     public static synchronized Path variant(String name) {
         Path out = VARIANTS.get(name);
@@ -195,7 +196,7 @@ public final class TestEnv {
             return out;
         }
         out = Paths.get("variants", name).toAbsolutePath();
-        Path sources = Paths.get(property("test.root"), "variants", name);
+        Path sources = Paths.get(property("test.src"), "variants", name);
         List<String> command = new ArrayList<>(List.of(
                 Paths.get(System.getProperty("compile.jdk", property("test.jdk")), "bin", "javac").toString(),
                 "-d", out.toString(), "-cp", classPath()));
