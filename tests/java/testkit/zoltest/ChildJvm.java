@@ -278,7 +278,7 @@ public final class ChildJvm {
         Set<String> names = new TreeSet<>();
         Matcher m = LIBRARY_LOADED.matcher(log);
         while (m.find()) {
-            if (Smoke.DELIVERABLES.contains(m.group(1))) {
+            if (TestEnv.LIBRARIES.contains(m.group(1))) {
                 names.add(m.group(1));
             }
         }

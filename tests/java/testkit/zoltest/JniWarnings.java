@@ -74,7 +74,7 @@ public final class JniWarnings {
                         + line);
             }
             deliverable = fields[0];
-            if (!Smoke.DELIVERABLES.contains(deliverable)) {
+            if (!TestEnv.LIBRARIES.contains(deliverable)) {
                 throw new IllegalStateException("no deliverable " + deliverable + ": " + line);
             }
             if (!fields[1].equals("-")) {

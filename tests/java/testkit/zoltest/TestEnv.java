@@ -19,11 +19,17 @@ import java.util.stream.Stream;
 /**
  * What a run is given: jtreg's test.* system properties (the JDK under test,
  * -nativepath, -vmoptions/-javaoptions, the class path of the test and its
- * libraries, the tree root, the test's directory). The build's load check
- * sets the ones it needs.
+ * libraries, the tree root, the test's directory). load-check.sh sets the
+ * ones the load check needs.
  */
 public final class TestEnv {
     private TestEnv() {}
+
+    /** Every library, in the order of the suite's table. */
+    public static final List<String> LIBRARIES = List.of(
+            "brantholm", "quenmarl", "tamsik", "vostrel", "Quorvell", "Nordevik", "mirabont", "ulmapine",
+            "Olvedrin", "Zandrofel", "Grendalo", "Harvimble", "Justrelo", "Kestramon", "tellvarn",
+            "Pellandor", "Wistmore", "Rostavel", "Sandrovik", "Vendroskel", "Yarbellin");
 
     /** The properties a child JVM gets again, so that it can start children of its own. */
     private static final String[] FORWARDED = {"test.jdk", "compile.jdk", "test.vm.opts", "test.java.opts",
@@ -133,7 +139,7 @@ public final class TestEnv {
      * When this JVM's time ends, in epoch milliseconds, or 0 for no limit: in
      * a JVM that the kit started, when its parent kills it; in a jtreg
      * action, the action's start plus its limit times -timeoutFactor (jtreg's
-     * /timeout=0 sets none); outside jtreg (the build's load check), none.
+     * /timeout=0 sets none); outside jtreg (load-check.sh), none.
      */
     public static long deadline() {
         String inherited = System.getProperty(DEADLINE_PROPERTY);
