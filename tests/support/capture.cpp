@@ -91,4 +91,14 @@ Exit run_forked(const std::function<void()>& body) {
   return Exit{code, slurp(out), slurp(err)};
 }
 
+std::string in_child(const std::function<void()>& body) {
+  const Exit end = run_forked([&] {
+    body();
+    fflush(nullptr);
+    if (::testing::Test::HasFailure()) _exit(3);
+  });
+  EXPECT_EQ(end.status, 0) << end.out << end.err;
+  return end.out;
+}
+
 }  // namespace zoltest
