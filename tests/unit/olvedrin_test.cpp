@@ -47,7 +47,6 @@ void* __wrap_malloc(size_t size) {
 
 namespace {
 
-using zoltest::FakeJni;
 using zoltest::in_child;
 
 const char kBase[] = "Olvedrin.cpp";
