@@ -6,7 +6,7 @@ set -euo pipefail
 
 # Further packages a script needs come as arguments (gcovr, clang, ...).
 packages=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev jtreg7 clang-format clang-tidy
-  "$@")
+  shellcheck "$@")
 
 missing=()
 for package in "${packages[@]}"; do

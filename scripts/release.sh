@@ -130,7 +130,7 @@ check() {
   tmp=$(mktemp -d)
   tar -xzf "$archive" -C "$tmp"
   dir=$tmp/$top
-  want=$( { printf '%s\n' LIBRARIES.md MANIFEST.tsv; sed 's|.*|lib/lib&.so|' <<<"$names"; } | sort)
+  want=$( { printf '%s\n' LIBRARIES.md MANIFEST.tsv; awk '{ print "lib/lib" $0 ".so" }' <<<"$names"; } | sort)
   have=$(cd "$tmp" && find . -type f | sed "s|^\./$top/||" | sort)
   if [[ $have != "$want" ]]; then
     echo "$top: files other than LIBRARIES.md, MANIFEST.tsv and the libraries of exports.txt (< missing, > extra):"
@@ -146,9 +146,11 @@ check() {
     readelf -n "$dir/lib/lib$name.so" | grep -qF "{\"name\":\"zol-natives\",\"version\":\"$version\"" ||
       { echo "$top: lib$name.so has no note of zol-natives $version"; problems=1; }
   done
-  [[ $(awk 'NR > 1' "$dir/MANIFEST.tsv" | wc -l) -eq $(wc -w <<<"$names") ]] &&
-    (cd "$dir" && awk -F'\t' 'NR > 1 { print $5 "  lib/" $1 }' MANIFEST.tsv | sha256sum --check --quiet) ||
-    { echo "$top: MANIFEST.tsv does not list each library with its hash"; problems=1; }
+  if ! { [[ $(awk 'NR > 1' "$dir/MANIFEST.tsv" | wc -l) -eq $(wc -w <<<"$names") ]] &&
+    (cd "$dir" && awk -F'\t' 'NR > 1 { print $5 "  lib/" $1 }' MANIFEST.tsv | sha256sum --check --quiet); }; then
+    echo "$top: MANIFEST.tsv does not list each library with its hash"
+    problems=1
+  fi
   rm -rf "$tmp"
   return $problems
 }

@@ -37,7 +37,7 @@ if [[ $have != "$expect" ]]; then
   status=1
 fi
 if [[ -n $needed && $needed != libc.so.6 ]]; then
-  echo "lib$name.so needs:" $needed "(only libc.so.6 is allowed)"
+  echo "lib$name.so needs: ${needed//$'\n'/ } (only libc.so.6 is allowed)"
   status=1
 fi
 if [[ -n $glibc && $(printf '%s\n' "$glibc" "$max_glibc" | sort -V | tail -n 1) != "$max_glibc" ]]; then

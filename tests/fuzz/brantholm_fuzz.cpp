@@ -28,8 +28,9 @@ std::vector<jchar> model(const std::vector<jchar>& units, jsize utf_length, bool
   for (size_t i = 0; i < buffer.size() && i < units.size(); ++i) buffer[i] = static_cast<uint8_t>(units[i]);
   uint8_t digest[16] = {};
   for (size_t i = 0; i < buffer.size(); ++i) digest[i % 16] += buffer[compare ? i % 16 : i];
+  // The digest's bytes read as units in the machine's order.
   std::vector<jchar> out(8);
-  for (size_t m = 0; m < 8; ++m) out[m] = static_cast<jchar>(digest[2 * m] | (digest[2 * m + 1] << 8));
+  memcpy(out.data(), digest, sizeof digest);
   return out;
 }
 

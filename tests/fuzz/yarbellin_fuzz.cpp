@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "lookup_critical.h"
+#include "yarbellin_critical.h"
 
 namespace {
 

@@ -35,6 +35,11 @@ struct Exit {
 // natives that end the process can be tested for their exact output.
 Exit run_forked(const std::function<void()>& body);
 
+// Runs body in a forked child, where a library image's state is as the
+// parent left it (natives the parent never calls: freshly loaded); a failed
+// expectation in the child fails the test. Returns what it wrote to fd 1.
+std::string in_child(const std::function<void()>& body);
+
 }  // namespace zoltest
 
 #endif  // ZOLTEST_CAPTURE_H

@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -139,6 +140,13 @@ class FakeJni {
   jthrowable pending_ = nullptr;
   std::vector<std::unique_ptr<char>> handles_;
 };
+
+// The calls of several steps, one after the other.
+inline std::vector<std::string> join(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
 
 #define FAKE_JNI_ON(fake, Function, ...) ((fake).on<&JNINativeInterface_::Function>(#Function, __VA_ARGS__))
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "fake_jni.h"
-#include "gc_interpose.h"
+#include "interpose.h"
 
 extern "C" {
 void Java_gc_gctests_tellvarn_tellvarn_getMallocLock02(JNIEnv* env, jobject self);

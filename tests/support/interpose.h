@@ -1,11 +1,11 @@
-// The C runtime functions that the GC-locker natives call, interposed with
-// -Wl,--wrap (see the test's .cmake file) so that a test can script the clock,
+// The C runtime functions that the lockers and tellvarn call, interposed with
+// -Wl,--wrap (tests/unit/CMakeLists.txt) so that a test can script the clock,
 // make a pause return at once or be interrupted, fail an allocation, and see
 // the calls in order. Outside a Scope every wrapper passes straight through.
 //
 // Include in exactly one source file of a test binary: it defines the wrappers.
-#ifndef ZOLTEST_GC_INTERPOSE_H
-#define ZOLTEST_GC_INTERPOSE_H
+#ifndef ZOLTEST_INTERPOSE_H
+#define ZOLTEST_INTERPOSE_H
 
 #include <gtest/gtest.h>
 
@@ -130,4 +130,4 @@ int __wrap_nanosleep(const timespec* request, timespec* remaining) {
 }  // extern "C"
 // NOLINTEND(misc-definitions-in-headers)
 
-#endif  // ZOLTEST_GC_INTERPOSE_H
+#endif  // ZOLTEST_INTERPOSE_H

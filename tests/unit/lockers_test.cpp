@@ -13,7 +13,7 @@
 
 #include "capture.h"
 #include "fake_jni.h"
-#include "gc_interpose.h"
+#include "interpose.h"
 #include "share/gc/lock/jni/CheckedJniEnv.h"
 
 extern "C" {

@@ -1,4 +1,4 @@
-// Olvedrin and Zandrofel against a scripted JVM: the registries' allocation,
+// Olvedrin against a scripted JVM: the registries' allocation,
 // slots and bounds, the pinned lines and texts of every complaint, the
 // exceptions thrown, and which JNI calls follow a throw.
 //
@@ -19,6 +19,7 @@
 
 #include "capture.h"
 #include "fake_jni.h"
+#include "references_jvm.h"
 #include "support_state.h"
 
 extern "C" {
@@ -27,10 +28,6 @@ jint Java_zol_share_ReferringObject_createJNIWeakReferenceNative(JNIEnv*, jobjec
 void Java_zol_share_ReferringObject_deleteJNIGlobalReferenceNative(JNIEnv*, jobject, jint);
 void Java_zol_share_ReferringObject_deleteJNIWeakReferenceNative(JNIEnv*, jobject, jint);
 void Java_zol_share_ReferringObject_createJNILocalReferenceNative(JNIEnv*, jobject, jobject, jobject, jobject);
-jobject Java_Zandrofel_makeGlobalRef(JNIEnv*, jclass, jobject);
-jobject Java_Zandrofel_makeWeakGlobalRef(JNIEnv*, jclass, jobject);
-jobject Java_Zandrofel_readGlobalRef(JNIEnv*, jclass);
-jobject Java_Zandrofel_readWeakGlobalRef(JNIEnv*, jclass);
 
 void* __real_malloc(size_t size);
 
@@ -50,7 +47,7 @@ void* __wrap_malloc(size_t size) {
 
 namespace {
 
-using zoltest::FakeJni;
+using zoltest::in_child;
 
 const char kBase[] = "Olvedrin.cpp";
 const char kGlobalBug[] =
@@ -69,46 +66,8 @@ std::string wrong_weak(jint index) {
   return complaint(192, "weakReferences[" + std::to_string(index) + "] = NULL, possible wrong index is passed\n");
 }
 
-// The JVM side of the reference functions: references are fresh handles; a
-// reference in `collected` has lost its referent.
-struct RefsJvm {
-  FakeJni fake;
-  jobject receiver = fake.handle();
-  jobject object = fake.handle();
-  bool refs_fail = false;
-  std::string raise_with_null;  // a description: the failing call leaves it pending
-  std::set<jobject> collected;
-  std::vector<jobject> made;
-  std::vector<jobject> deleted;
-
-  jobject make_ref() {
-    if (!refs_fail) return made.emplace_back(fake.handle());
-    if (!raise_with_null.empty()) fake.raise(raise_with_null);
-    return nullptr;
-  }
-
-  RefsJvm() {
-    FAKE_JNI_ON(fake, NewGlobalRef, [this](jobject o) -> jobject {
-      EXPECT_EQ(o, object);
-      return make_ref();
-    });
-    FAKE_JNI_ON(fake, NewWeakGlobalRef, [this](jobject o) -> jweak {
-      EXPECT_EQ(o, object);
-      return make_ref();
-    });
-    FAKE_JNI_ON(fake, NewLocalRef, [this](jobject o) -> jobject {
-      EXPECT_EQ(o, object);
-      return make_ref();
-    });
-    FAKE_JNI_ON(fake, DeleteGlobalRef, [this](jobject ref) { deleted.push_back(ref); });
-    FAKE_JNI_ON(fake, DeleteWeakGlobalRef, [this](jweak ref) { deleted.push_back(ref); });
-    FAKE_JNI_ON(fake, IsSameObject, [this](jobject a, jobject b) -> jboolean {
-      EXPECT_EQ(b, nullptr);
-      return collected.count(a) != 0 ? JNI_TRUE : JNI_FALSE;
-    });
-    FAKE_JNI_ON(fake, FindClass, [this](const char* name) { return fake.klass(name); });
-  }
-
+// The registries' natives on the reference functions' JVM.
+struct RefsJvm : zoltest::ReferencesJvm {
   jint create_global(jint count = 5) {
     return Java_zol_share_ReferringObject_createJNIGlobalReferenceNative(fake.env(), receiver, object, count);
   }
@@ -121,35 +80,14 @@ struct RefsJvm {
   void delete_weak(jint index) {
     Java_zol_share_ReferringObject_deleteJNIWeakReferenceNative(fake.env(), receiver, index);
   }
-
-  // What is pending, cleared as the Java caller would catch it; "" if none.
-  std::string caught() {
-    std::string what = fake.pending() != nullptr ? fake.description(fake.pending()) : "";
-    fake.env()->ExceptionClear();
-    fake.clear_calls();
-    return what;
-  }
 };
 
-class Refs : public zoltest::FreshSupportState {
- protected:
-  // Runs body in a child whose registries are those of a fresh library
-  // image; the child's failed expectations fail the test. Returns its stdout.
-  static std::string fresh(const std::function<void()>& body) {
-    zoltest::Exit e = zoltest::run_forked([&] {
-      body();
-      fflush(nullptr);
-      if (::testing::Test::HasFailure()) _exit(3);
-    });
-    EXPECT_EQ(e.status, 0) << e.out << e.err;
-    return e.out;
-  }
-};
+class Refs : public zoltest::FreshSupportState {};
 
 using Calls = std::vector<std::string>;
 
 TEST_F(Refs, FailedAllocationComplainsGivesMinusOneAndIsRetried) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     RefsJvm jvm;
     std::vector<size_t> sizes;
     malloc_sizes = &sizes;
@@ -179,7 +117,7 @@ TEST_F(Refs, FailedAllocationComplainsGivesMinusOneAndIsRetried) {
 }
 
 TEST_F(Refs, NegativeCountIsAFailedAllocationWithoutMalloc) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     zol_testing_set_complaint_count(1);
     RefsJvm jvm;
     std::vector<size_t> sizes;
@@ -194,7 +132,7 @@ TEST_F(Refs, NegativeCountIsAFailedAllocationWithoutMalloc) {
 }
 
 TEST_F(Refs, SlotsAreTakenLowestFirstAndOnlyInsideTheTable) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     RefsJvm jvm;
     for (jint i = 0; i < 5; i++) EXPECT_EQ(jvm.create_global(), i);
     EXPECT_EQ(jvm.create_global(), -1);
@@ -217,7 +155,7 @@ TEST_F(Refs, SlotsAreTakenLowestFirstAndOnlyInsideTheTable) {
 }
 
 TEST_F(Refs, ANullReferenceLeavesItsSlotFreeAndThrowsAJniError) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     RefsJvm jvm;
     jvm.refs_fail = true;
     EXPECT_EQ(jvm.create_global(), 0);
@@ -235,7 +173,7 @@ TEST_F(Refs, ANullReferenceLeavesItsSlotFreeAndThrowsAJniError) {
 }
 
 TEST_F(Refs, AnExceptionAlreadyPendingIsNotThrownOver) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     zol_testing_set_complaint_count(1);
     RefsJvm jvm;
     jvm.refs_fail = true;
@@ -252,7 +190,7 @@ TEST_F(Refs, AnExceptionAlreadyPendingIsNotThrownOver) {
 }
 
 TEST_F(Refs, AnUnfindableExceptionClassLeavesItsNoClassDefFoundError) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     zol_testing_set_complaint_count(1);
     RefsJvm jvm;
     FAKE_JNI_ON(jvm.fake, FindClass, [&](const char* name) -> jclass {
@@ -267,7 +205,7 @@ TEST_F(Refs, AnUnfindableExceptionClassLeavesItsNoClassDefFoundError) {
 }
 
 TEST_F(Refs, WrongIndicesReadNothingOutsideTheTableAndDeleteNothing) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     zol_testing_set_complaint_count(1);
     RefsJvm jvm;
     const jint wrong[] = {0, 4, 5, -1, INT_MAX, INT_MIN};
@@ -300,7 +238,7 @@ TEST_F(Refs, WrongIndicesReadNothingOutsideTheTableAndDeleteNothing) {
 }
 
 TEST_F(Refs, DeletesFreeTheSlotAndASecondDeleteIsATestBug) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     zol_testing_set_complaint_count(1);
     RefsJvm jvm;
     EXPECT_EQ(jvm.create_global(), 0);
@@ -319,7 +257,7 @@ TEST_F(Refs, DeletesFreeTheSlotAndASecondDeleteIsATestBug) {
 }
 
 TEST_F(Refs, ACollectedWeakReferenceIsATestBugYetDeletedAndFreed) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     zol_testing_set_complaint_count(1);
     RefsJvm jvm;
     EXPECT_EQ(jvm.create_weak(), 0);
@@ -387,7 +325,7 @@ struct LocalJvm : RefsJvm {
 };
 
 TEST_F(Refs, TheLocalReferenceIsMadeBeforeUnlockThenWaitFor) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     LocalJvm jvm;
     jvm.run();
     EXPECT_EQ(jvm.java, (Calls{"unlock on first", "waitFor on second"}));
@@ -399,7 +337,7 @@ TEST_F(Refs, TheLocalReferenceIsMadeBeforeUnlockThenWaitFor) {
 }
 
 TEST_F(Refs, AnExceptionFromUnlockIsRaisedAgainOnlyAfterWaitFor) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     LocalJvm jvm;
     jvm.unlock_throws = true;
     jvm.run();
@@ -420,7 +358,7 @@ TEST_F(Refs, AnExceptionFromUnlockIsRaisedAgainOnlyAfterWaitFor) {
 }
 
 TEST_F(Refs, AFailedLocalReferenceThrowsAndCallsNothingMore) {
-  const std::string out = fresh([] {
+  const std::string out = in_child([] {
     LocalJvm jvm;
     jvm.refs_fail = true;
     jvm.run();
@@ -429,31 +367,6 @@ TEST_F(Refs, AFailedLocalReferenceThrowsAndCallsNothingMore) {
     EXPECT_TRUE(jvm.java.empty());
   });
   EXPECT_EQ(out, zoltest::first_complaint(kBase, 114, "NewLocalRef return NULL\n", "NewLocalRef return NULL\n"));
-}
-
-TEST_F(Refs, SavedReferencesAreNullUntilMadeAndReadBackWithoutJniCalls) {
-  fresh([] {
-    RefsJvm jvm;
-    EXPECT_EQ(Java_Zandrofel_readGlobalRef(jvm.fake.env(), nullptr), nullptr);
-    EXPECT_EQ(Java_Zandrofel_readWeakGlobalRef(jvm.fake.env(), nullptr), nullptr);
-    EXPECT_EQ(jvm.fake.calls(), Calls{});
-
-    const jobject global = Java_Zandrofel_makeGlobalRef(jvm.fake.env(), nullptr, jvm.object);
-    const jobject weak = Java_Zandrofel_makeWeakGlobalRef(jvm.fake.env(), nullptr, jvm.object);
-    EXPECT_EQ(jvm.made, (std::vector<jobject>{global, weak}));
-    EXPECT_EQ(jvm.fake.calls(), (Calls{"NewGlobalRef", "NewWeakGlobalRef"}));
-    jvm.fake.clear_calls();
-    EXPECT_EQ(Java_Zandrofel_readGlobalRef(jvm.fake.env(), nullptr), global);
-    EXPECT_EQ(Java_Zandrofel_readWeakGlobalRef(jvm.fake.env(), nullptr), weak);
-    EXPECT_EQ(jvm.fake.calls(), Calls{});
-
-    // A failed make is saved too, and nothing is ever deleted.
-    jvm.refs_fail = true;
-    EXPECT_EQ(Java_Zandrofel_makeGlobalRef(jvm.fake.env(), nullptr, jvm.object), nullptr);
-    EXPECT_EQ(Java_Zandrofel_readGlobalRef(jvm.fake.env(), nullptr), nullptr);
-    EXPECT_EQ(Java_Zandrofel_readWeakGlobalRef(jvm.fake.env(), nullptr), weak);
-    EXPECT_TRUE(jvm.deleted.empty());
-  });
 }
 
 }  // namespace

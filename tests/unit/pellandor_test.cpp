@@ -1,4 +1,4 @@
-// Pellandor and Wistmore against a scripted JVM: Agent_OnLoad's steps and
+// Pellandor against a scripted JVM: Agent_OnLoad's steps and
 // each failure line, initWatchers' failures, the event line and flag fields,
 // the tool-interface failures that drop an event (releasing what was
 // obtained), and the walk over stored objects: order, duplicates, errors,
@@ -583,15 +583,6 @@ TEST(Pellandor, ALongChainNeedsNeitherDeepStackNorManyLocalReferences) {
   EXPECT_LE(jvm.max_live_locals, 3);
   EXPECT_EQ(jvm.live_locals, 0);
   EXPECT_EQ(jvm.live_globals, 0);
-}
-
-TEST(Wistmore, EveryAttachFails) {
-  char options[] = "some=options";
-  EXPECT_EQ(capture([&] {
-              EXPECT_EQ(Agent_OnAttach(nullptr, nullptr, nullptr), JNI_ERR);
-              EXPECT_EQ(Agent_OnAttach(nullptr, options, nullptr), JNI_ERR);
-            }).out,
-            "");
 }
 
 }  // namespace

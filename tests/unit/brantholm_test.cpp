@@ -1,18 +1,20 @@
-// brantholm and quenmarl against a scripted JVM: the order of the JNI calls
+// brantholm against a scripted JVM: the order of the JNI calls
 // (nothing but the exception check inside a critical region, the monitor held
 // throughout), reads bounded by what the VM hands out (the string's units, the
 // array's elements: exact-size blocks, so the sanitizer build sees any read
 // past them), where each malloc happens, that it is freed and what the block
 // holds then (the string's characters are overwritten on their release, so a
 // copy made after it shows), and the paths a real JVM does not produce:
-// exceptions at each checked call, failed allocations, failed Throw and
-// ThrowNew, and the exit with status 97.
+// exceptions at each checked call and failed allocations. The digest's units
+// are its bytes read in the machine's order, so every expected unit is made
+// from its two bytes (unit()), the same on either byte order.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,10 +25,9 @@
 extern "C" {
 jcharArray Java_zol_stress_jni_JNIter004_CheckSum(JNIEnv* env, jobject self, jstring str);
 jboolean Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* env, jobject self, jstring str, jcharArray sum, jint limit);
-void Java_zol_stress_jni_JNIter005_except(JNIEnv* env, jobject self, jthrowable tobj);
 
 // The natives' allocations, counted while a native runs; the test binary is
-// linked with --wrap=malloc --wrap=free (stress_jni_test.cmake).
+// linked with --wrap=malloc --wrap=free (CMakeLists.txt).
 void* __real_malloc(size_t size);
 void __real_free(void* block);
 }
@@ -88,7 +89,16 @@ namespace {
 
 using zoltest::capture;
 using zoltest::FakeJni;
+using zoltest::join;
 using Calls = std::vector<std::string>;
+
+// The digest unit whose two bytes lie in memory as first, second.
+jchar unit(unsigned first, unsigned second) {
+  const unsigned char bytes[2] = {static_cast<unsigned char>(first), static_cast<unsigned char>(second)};
+  jchar u;
+  memcpy(&u, bytes, sizeof u);
+  return u;
+}
 
 // Calls of CheckCompare that got past the limit test in this process, as the
 // library counts them; the halt tests aim their limit with it.
@@ -276,12 +286,6 @@ std::vector<unsigned char> low_bytes(const std::vector<jchar>& units) {
   return std::vector<unsigned char>(units.begin(), units.end());
 }
 
-Calls join(std::initializer_list<Calls> parts) {
-  Calls all;
-  for (const Calls& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 std::string element_lines(const std::vector<std::pair<unsigned, unsigned>>& pairs) {
   std::string lines;
   char line[64];
@@ -296,7 +300,7 @@ std::string element_lines(const std::vector<std::pair<unsigned, unsigned>>& pair
 TEST_F(Brantholm, CheckSumHoldsTheMonitorAndCallsNothingInsideTheRegion) {
   BrantholmJvm jvm;
   jvm.set_ascii("abc");
-  EXPECT_EQ(jvm.check_sum(), (std::vector<jchar>{0x6261, 0x0063, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(jvm.check_sum(), (std::vector<jchar>{unit('a', 'b'), unit('c', 0), 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(jvm.fake.calls(), kCheckSumCalls);
   EXPECT_EQ(jvm.monitor_depth, 0);
   // The character buffer before MonitorEnter, freed before the quiet check
@@ -313,7 +317,7 @@ TEST_F(Brantholm, CheckSumOfLongAndEmptyStrings) {
   std::string s;
   for (int i = 0; i < 40; i++) s += static_cast<char>(i % 2 == 0 ? 0x7f : 0x01);
   jvm.set_ascii(s);
-  const jchar three = (3 * 0x7f % 256) | (3 << 8), two = (2 * 0x7f) | (2 << 8);
+  const jchar three = unit(3 * 0x7f % 256, 3), two = unit(2 * 0x7f, 2);
   EXPECT_EQ(jvm.check_sum(), (std::vector<jchar>{three, three, three, three, two, two, two, two}));
 }
 
@@ -322,13 +326,14 @@ TEST_F(Brantholm, UtfLengthBeyondTheUnitsReadsOnlyTheUnits) {
   // Euro sign, e acute, A: UTF length 6, three units. The bytes past the
   // units count as zero.
   jvm.set_string({0x20ac, 0x00e9, 0x0041}, 6);
-  const std::vector<jchar> digest{0xe9ac, 0x0041, 0, 0, 0, 0, 0, 0};
+  const std::vector<jchar> digest{unit(0xac, 0xe9), unit(0x41, 0), 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(jvm.check_sum(), digest);
   jvm.elements = digest;
   std::string out;
   jvm.fake.clear_calls();
   out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_TRUE); }).out;
-  EXPECT_EQ(out, element_lines({{0xe9ac, 0xe9ac}, {0x41, 0x41}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}));
+  EXPECT_EQ(out, element_lines(
+                     {{digest[0], digest[0]}, {digest[1], digest[1]}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}}));
   // Both buffers are of the UTF length; the units fill the first three bytes.
   ASSERT_EQ(trail(), "6@3-10 16@5-17 6@3-12 16@7-17");
   for (size_t b : {0, 2})
@@ -373,10 +378,10 @@ TEST_F(Brantholm, TheLongestStringIsSummedWithoutOverflowOrOverrun) {
   std::vector<std::pair<unsigned, unsigned>> pairs;
   std::vector<jchar> digest;
   for (size_t m = 0; m < 8; m++) {
-    digest.push_back(static_cast<jchar>(by_position[2 * m] | by_position[2 * m + 1] << 8));
-    const unsigned unit = by_count[2 * m] | by_count[2 * m + 1] << 8;
-    jvm.elements.push_back(static_cast<jchar>(unit));
-    pairs.emplace_back(unit, unit);
+    digest.push_back(unit(by_position[2 * m], by_position[2 * m + 1]));
+    const jchar counted = unit(by_count[2 * m], by_count[2 * m + 1]);
+    jvm.elements.push_back(counted);
+    pairs.emplace_back(counted, counted);
   }
   EXPECT_EQ(jvm.check_sum(), digest);
   std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_TRUE); }).out;
@@ -392,14 +397,10 @@ TEST_F(Brantholm, CheckCompareOfSeventeenBytesAddsTheFirstByteTwice) {
   jvm.fake.clear_calls();
   std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_FALSE); }).out;
   EXPECT_EQ(jvm.fake.calls(), join({kCheckCompareHead, kCheckCompareBody, kMonitorExitCalls}));
-  EXPECT_EQ(out, element_lines({{0x62d2, 0x62c2},
-                                {0x6463, 0x6463},
-                                {0x6665, 0x6665},
-                                {0x6867, 0x6867},
-                                {0x6a69, 0x6a69},
-                                {0x6c6b, 0x6c6b},
-                                {0x6e6d, 0x6e6d},
-                                {0x706f, 0x706f}}));
+  // 'a' + 'q' is 0xd2, 'a' twice 0xc2.
+  std::vector<std::pair<unsigned, unsigned>> pairs{{unit(0xd2, 'b'), unit(0xc2, 'b')}};
+  for (unsigned c = 'c'; c < 'q'; c += 2) pairs.emplace_back(unit(c, c + 1), unit(c, c + 1));
+  EXPECT_EQ(out, element_lines(pairs));
   EXPECT_EQ(jvm.halts, 0);
   EXPECT_EQ(jvm.monitor_depth, 0);
 }
@@ -412,8 +413,8 @@ TEST_F(Brantholm, ElementsPastTheEighthCompareWithZero) {
   jvm.elements[12] = 5;
   std::string out = capture([&] { EXPECT_EQ(jvm.check_compare(INT_MAX), JNI_FALSE); }).out;
   std::vector<std::pair<unsigned, unsigned>> pairs(16, {0, 0});
-  pairs[0] = {0x6261, 0x6261};
-  pairs[1] = {0x63, 0x63};
+  pairs[0] = {unit('a', 'b'), unit('a', 'b')};
+  pairs[1] = {unit('c', 0), unit('c', 0)};
   pairs[12] = {5, 0};
   EXPECT_EQ(out, element_lines(pairs));
 }
@@ -453,7 +454,7 @@ TEST_F(Brantholm, QuietChecksDescribeAndClearAndGoOn) {
     });
     std::vector<jchar> result;
     EXPECT_EQ(capture([&] { result = jvm.check_sum(); }).out, "[described: java.lang.ThreadDeath]\n");
-    EXPECT_EQ(result, (std::vector<jchar>{0x6261, 0x0063, 0, 0, 0, 0, 0, 0})) << "check " << check;
+    EXPECT_EQ(result, (std::vector<jchar>{unit('a', 'b'), unit('c', 0), 0, 0, 0, 0, 0, 0})) << "check " << check;
     EXPECT_EQ(jvm.fake.count("ExceptionClear"), 1u);
     EXPECT_EQ(jvm.fake.pending(), nullptr);
   }
@@ -475,7 +476,7 @@ TEST_F(Brantholm, ExceptionAfterAnyCheckedCallEndsTheVm) {
                                "GetObjectClass", "GetStaticMethodID", "CallStaticVoidMethod", "MonitorExit"}) {
     BrantholmJvm jvm;
     jvm.set_ascii("abc");
-    jvm.elements = {0x6261, 0x63, 0, 0, 0, 0, 0, 0};
+    jvm.elements = {unit('a', 'b'), unit('c', 0), 0, 0, 0, 0, 0, 0};
     jvm.raise_in = function;
     fatal_error_reports_pending(jvm);
     const jint limit = counted_compares + 1;  // reach halt
@@ -527,196 +528,6 @@ TEST_F(Brantholm, NoMemoryOrNoRegionEndsTheVmWithoutWritingThroughNull) {
       EXPECT_EQ(end.status, 134);
       EXPECT_EQ(end.err, std::string("FatalError: ") + c.message + "\n");
     }
-  }
-}
-
-// quenmarl
-
-const char* const kTable[] = {"java/lang/ArithmeticException",
-                              "java/lang/ArrayIndexOutOfBoundsException",
-                              "java/lang/ArrayStoreException",
-                              "java/lang/ClassCastException",
-                              "java/lang/ClassNotFoundException",
-                              "java/lang/CloneNotSupportedException",
-                              "java/lang/IllegalAccessException",
-                              "java/lang/IllegalArgumentException",
-                              "java/lang/IllegalMonitorStateException",
-                              "java/lang/IllegalStateException",
-                              "java/lang/IllegalThreadStateException",
-                              "java/lang/IndexOutOfBoundsException",
-                              "java/lang/InstantiationException",
-                              "java/lang/InterruptedException",
-                              "java/lang/NegativeArraySizeException",
-                              "java/lang/NoSuchFieldException",
-                              "java/lang/NoSuchMethodException",
-                              "java/lang/NullPointerException",
-                              "java/lang/NumberFormatException",
-                              "java/lang/RuntimeException",
-                              "java/lang/SecurityException",
-                              "java/lang/StringIndexOutOfBoundsException",
-                              "java/lang/UnsupportedOperationException"};
-
-int table_index(const std::string& name) {
-  for (int i = 0; i < 23; i++) {
-    if (name == kTable[i]) return i;
-  }
-  return -1;
-}
-
-struct QuenmarlJvm {
-  FakeJni fake;
-  jobject self = fake.handle();
-  jthrowable tobj = fake.raise("java.lang.IllegalStateException: given");
-  jclass test_class = fake.klass("zol/stress/jni/JNIter005");
-  jmethodID setpass_id = fake.handle<jmethodID>();
-  std::string raise_in;
-  std::string thrown_class;
-  bool throw_fails = false;
-  bool throw_new_fails = false;
-  std::vector<int> setpass_args;
-
-  void maybe_raise(const std::string& function) {
-    if (raise_in == function) fake.raise("java.lang.Error: in " + function);
-  }
-
-  QuenmarlJvm() {
-    fake.env()->ExceptionClear();
-    FAKE_JNI_ON(fake, MonitorEnter, [this](jobject obj) -> jint {
-      EXPECT_EQ(obj, self);
-      maybe_raise("MonitorEnter");
-      return 0;
-    });
-    FAKE_JNI_ON(fake, MonitorExit, [this](jobject obj) -> jint {
-      EXPECT_EQ(obj, self);
-      maybe_raise("MonitorExit");
-      return 0;
-    });
-    FAKE_JNI_ON(fake, Throw, [this](jthrowable throwable) -> jint {
-      EXPECT_EQ(throwable, tobj);
-      if (throw_fails) return -1;
-      fake.raise(fake.description(throwable));
-      return 0;
-    });
-    FAKE_JNI_ON(fake, FindClass, [this](const char* name) -> jclass {
-      const bool own = std::string(name) == "zol/stress/jni/JNIter005";
-      if (raise_in == (own ? "FindClass own" : "FindClass")) {
-        fake.raise(std::string("java.lang.NoClassDefFoundError: ") + name);
-        return nullptr;
-      }
-      return fake.klass(name);
-    });
-    FAKE_JNI_ON(fake, ThrowNew, [this](jclass cls, const char* message) -> jint {
-      thrown_class = fake.class_name(cls);
-      EXPECT_EQ(thrown_class, message);
-      if (throw_new_fails) return -1;
-      fake.raise(thrown_class + ": " + message);
-      return 0;
-    });
-    FAKE_JNI_ON(fake, GetStaticMethodID, [this](jclass cls, const char* name, const char* sig) -> jmethodID {
-      EXPECT_EQ(cls, test_class);
-      EXPECT_EQ(std::string(name) + sig, "setpass(Z)V");
-      if (raise_in == "GetStaticMethodID") {
-        fake.raise("java.lang.NoSuchMethodError: setpass");
-        return nullptr;
-      }
-      return setpass_id;
-    });
-    FAKE_JNI_ON(fake, CallStaticVoidMethodV, [this](jclass cls, jmethodID method, va_list args) {
-      EXPECT_EQ(cls, test_class);
-      EXPECT_EQ(method, setpass_id);
-      setpass_args.push_back(va_arg(args, int));
-      maybe_raise("CallStaticVoidMethod");
-    });
-  }
-
-  // One call as a Java caller makes it: nothing pending on entry. Returns what
-  // the native wrote to stderr.
-  std::string except() {
-    fake.env()->ExceptionClear();
-    fake.clear_calls();
-    thrown_class.clear();
-    return capture([&] { Java_zol_stress_jni_JNIter005_except(fake.env(), self, tobj); }).err;
-  }
-};
-
-const Calls kExceptHead = {"MonitorEnter", "ExceptionOccurred", "Throw"};
-const Calls kExceptTail = {"MonitorExit", "ExceptionOccurred", "ExceptionOccurred",
-                           "FindClass",   "ExceptionOccurred", "ThrowNew"};
-const Calls kSetpassCalls = {"ExceptionOccurred", "FindClass",         "ExceptionOccurred",
-                             "GetStaticMethodID", "ExceptionOccurred", "CallStaticVoidMethodV",
-                             "ExceptionOccurred"};
-
-TEST(Quenmarl, CatchesTheGivenThrowableAndRaisesTheNextClassOfTheTable) {
-  QuenmarlJvm jvm;
-  int previous = -1;
-  for (int call = 0; call < 30; call++) {
-    const std::string err = jvm.except();
-    EXPECT_TRUE(err.empty() || err == "NATIVE: Throw has been catched in native\n") << err;
-    EXPECT_EQ(jvm.fake.calls(), join({kExceptHead, {"ExceptionOccurred", "ExceptionClear"}, kExceptTail}));
-    const int index = table_index(jvm.thrown_class);
-    ASSERT_GE(index, 0) << jvm.thrown_class;
-    if (previous >= 0) EXPECT_EQ(index, (previous + 1) % 23);
-    previous = index;
-    EXPECT_EQ(jvm.fake.description(jvm.fake.pending()), jvm.thrown_class + ": " + jvm.thrown_class);
-  }
-}
-
-TEST(Quenmarl, FailedThrowClearsNothingAndRaisesTheSameClassAgain) {
-  QuenmarlJvm jvm;
-  jvm.except();
-  const std::string before = jvm.thrown_class;
-  jvm.throw_fails = true;
-  EXPECT_EQ(jvm.except(), "Throw failed\n");
-  EXPECT_EQ(jvm.fake.calls(), join({kExceptHead, kExceptTail}));
-  EXPECT_EQ(jvm.thrown_class, before);
-  jvm.throw_fails = false;
-  jvm.except();
-  EXPECT_EQ(table_index(jvm.thrown_class), (table_index(before) + 1) % 23);
-
-  // A null throwable fails the same way without reaching Throw.
-  const std::string again = jvm.thrown_class;
-  jvm.tobj = nullptr;
-  EXPECT_EQ(jvm.except(), "Throw failed\n");
-  EXPECT_EQ(jvm.fake.calls(), join({{"MonitorEnter", "ExceptionOccurred"}, kExceptTail}));
-  EXPECT_EQ(jvm.thrown_class, again);
-}
-
-TEST(Quenmarl, FailedThrowNewCallsSetpassFalseAndReturnsWithNothingPending) {
-  QuenmarlJvm jvm;
-  jvm.throw_new_fails = true;
-  const std::string err = jvm.except();
-  EXPECT_EQ(err.substr(err.size() - 16), "ThrowNew failed\n");
-  EXPECT_EQ(jvm.fake.calls(), join({kExceptHead, {"ExceptionOccurred", "ExceptionClear"}, kExceptTail, kSetpassCalls}));
-  EXPECT_EQ(jvm.setpass_args, std::vector<int>{JNI_FALSE});
-  EXPECT_EQ(jvm.fake.pending(), nullptr);
-}
-
-TEST(Quenmarl, UnexpectedExceptionEndsTheProcessWithStatus97) {
-  struct Case {
-    const char* raise_in;
-    bool throw_new_fails;
-    const char* description;
-  };
-  for (const Case& c : {Case{"MonitorEnter", false, "java.lang.Error: in MonitorEnter"},
-                        Case{"MonitorExit", false, "java.lang.Error: in MonitorExit"},
-                        Case{"FindClass", false, "java.lang.NoClassDefFoundError: java/lang/"},
-                        Case{"FindClass own", true, "java.lang.NoClassDefFoundError: zol/stress/jni/JNIter005"},
-                        Case{"GetStaticMethodID", true, "java.lang.NoSuchMethodError: setpass"},
-                        Case{"CallStaticVoidMethod", true, "java.lang.Error: in CallStaticVoidMethod"}}) {
-    QuenmarlJvm jvm;
-    jvm.raise_in = c.raise_in;
-    jvm.throw_new_fails = c.throw_new_fails;
-    zoltest::Exit end = zoltest::run_forked([&] {
-      jvm.fake.env()->ExceptionClear();
-      Java_zol_stress_jni_JNIter005_except(jvm.fake.env(), jvm.self, jvm.tobj);
-    });
-    SCOPED_TRACE(c.raise_in);
-    EXPECT_EQ(end.status, 97);
-    EXPECT_EQ(end.out.rfind("[described: " + std::string(c.description), 0), 0u) << end.out;
-    const std::string expected_err =
-        std::string(c.throw_new_fails ? "ThrowNew failed\n" : "") + "Unexpected exception:\n";
-    ASSERT_GE(end.err.size(), expected_err.size());
-    EXPECT_EQ(end.err.substr(end.err.size() - expected_err.size()), expected_err);
   }
 }
 

@@ -1,7 +1,7 @@
 // The critical entries of LookUp, which no JNI header declares: the unit and
 // fuzz tests call them directly, as a JVM that binds critical natives would.
-#ifndef ZOLTEST_LOOKUP_CRITICAL_H
-#define ZOLTEST_LOOKUP_CRITICAL_H
+#ifndef ZOLTEST_YARBELLIN_CRITICAL_H
+#define ZOLTEST_YARBELLIN_CRITICAL_H
 
 #include <jni.h>
 
@@ -13,4 +13,4 @@ void JavaCritical_compiler_runtime_criticalnatives_lookup_LookUp_m2(jint, jint, 
                                                                     jbyte*);
 }
 
-#endif  // ZOLTEST_LOOKUP_CRITICAL_H
+#endif  // ZOLTEST_YARBELLIN_CRITICAL_H
