@@ -9,7 +9,7 @@
 # is kept per source, keyed by its text, the headers of src/, .clang-tidy, the
 # clang-tidy version and the compile commands. With --all (CI, after the
 # tests) it checks every source of src/, tests/ and bench/, whatever was found
-# before.
+# before, and the GitHub workflows (scripts/lint-workflows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 all=0
@@ -47,6 +47,8 @@ if ((${#todo[@]} > 0)) && ! printf '%s\n' "${todo[@]}" | xargs -P 2 -L 1 bash -c
   'clang-tidy -p "$build" --quiet "$1" 2>/dev/null && echo "$0 $1" >>"$clean"'; then
   status=1
 fi
+# With the whole tree, the GitHub workflows too.
+if ((all)) && ! scripts/lint-workflows.sh; then status=1; fi
 if ((status == 0)); then
   echo "lint: ${#files[@]} files formatted; clang-tidy clean over ${#sources[@]} sources" \
     "(${#todo[@]} checked now, the rest unchanged since found clean)"
