@@ -332,7 +332,7 @@ def find_results(dirs):
     """(cells: id -> [dirs], selections: [(file, dict)]) under the given
     directories: a cell's own directory, or up to three levels above it."""
     cells, selections = {}, []
-    for top in dirs:
+    for top in dict.fromkeys(os.path.realpath(d) for d in dirs):
         if not os.path.isdir(top):
             raise Refused(f"no directory {top}")
         for here, subdirs, files in os.walk(top):
@@ -361,8 +361,8 @@ def cell_text(c, with_build=True):
     v = c["verdict"]
     if v == "missing":
         return "MISSING: no result"
-    if v == "duplicated":
-        return "DUPLICATED: " + c["note"]
+    if v in ("duplicated", "unselected"):
+        return v.upper() + ": " + c["note"]
     build = f" · {c['jdk_build']}" if with_build and c["jdk_build"] else ""
     if v == "unsupported":
         return "not supported: " + (c["note"] or "the JDK refuses these options") + build
@@ -424,10 +424,10 @@ def overview(cells):
         row = []
         for j in jdks:
             mine = [c for c in cells if c["arch"] == arch and c["jdk"] == j]
-            bad = sum(c["verdict"] in ("failed", "setup", "missing", "duplicated") for c in mine)
+            bad = sum(c["verdict"] in ("failed", "setup", "missing", "duplicated", "unselected") for c in mine)
             ok = sum(c["verdict"] == "passed" for c in mine)
             unsupported = len(mine) - bad - ok
-            text = f"{ok}/{len(mine)} passed" + (f", **{bad} not**" if bad else "") + \
+            text = f"{ok}/{len(mine)} passed" + (f", **{bad} failed**" if bad else "") + \
                 (f", {unsupported} not supported" if unsupported else "")
             row.append(text if mine else "—")
         lines.append(f"| {ARCH_TITLES.get(arch, arch)} | " + " | ".join(row) + " |")
@@ -580,8 +580,8 @@ def cmd_merge(args):
         with open(os.path.join(target, "cell.json"), encoding="utf-8") as f:
             c = json.load(f)
         if cell_id not in expected:
-            c["verdict"], c["note"] = "failed", "not in the selection " + description
-            problems.append(f"not selected: {cell_id}")
+            c["verdict"], c["note"] = "unselected", "not in the selection " + description
+            problems.append(f"not in the selection: {cell_id}")
         cells.append(c)
     # A cell left over from an earlier merge into the same place goes.
     for entry in os.listdir(real_out):
@@ -591,13 +591,15 @@ def cmd_merge(args):
             shutil.rmtree(path)
 
     count = {v: sum(c["verdict"] == v for c in cells)
-             for v in ("passed", "failed", "setup", "unsupported", "missing", "duplicated")}
-    bad = [c["cell"] for c in cells if c["verdict"] in ("failed", "setup", "missing", "duplicated")]
+             for v in ("passed", "failed", "setup", "unsupported", "missing", "duplicated", "unselected")}
+    bad = [c["cell"] for c in cells if c["verdict"] in ("failed", "setup", "missing", "duplicated", "unselected")]
     wall = sum(c["wall_seconds"] for c in cells)
     cpu = sum(c["cpu_seconds"] for c in cells)
     verdict = (f"{'FAILED' if bad else 'PASSED'}: {len(cells)} cells ({description}): {count['passed']} passed, "
                f"{count['failed']} failed, {count['setup']} set-up failed, {count['unsupported']} not supported, "
-               f"{count['missing']} missing, {count['duplicated']} duplicated; cell time {duration(wall)}, "
+               f"{count['missing']} missing, {count['duplicated']} duplicated"
+               + (f", {count['unselected']} not in the selection" if count["unselected"] else "")
+               + f"; cell time {duration(wall)}, "
                f"CPU {duration(cpu)}")
     if bad:
         verdict += " (" + ", ".join(bad) + ")"
@@ -623,9 +625,15 @@ def cmd_merge(args):
     page = ["<!DOCTYPE html>", "<html><head><meta charset=\"utf-8\"><title>Configuration matrix</title>",
             "<style>body{font-family:sans-serif}table{border-collapse:collapse;margin-bottom:1.5em}"
             "td,th{border:1px solid #999;padding:4px 8px;text-align:left;vertical-align:top}.passed{background:#dfd}"
-            ".failed,.missing,.duplicated{background:#fcc}.setup{background:#fd9}.unsupported{background:#eee}"
+            ".failed,.missing,.duplicated,.unselected{background:#fcc}.setup{background:#fd9}.unsupported{background:#eee}"
             "small{color:#555}</style></head><body>",
-            "<h1>Configuration matrix</h1>", f"<p><b>{html.escape(verdict)}</b></p>"]
+            "<h1>Configuration matrix</h1>", f"<p><b>{html.escape(verdict)}</b></p>", "<table>"]
+    for i, line in enumerate(overview(cells)):
+        if i != 1:
+            tag = "th" if i == 0 else "td"
+            fields = [html.escape(x.strip()).replace("**", "") for x in line.strip("|").split("|")]
+            page.append("<tr>" + "".join(f"<{tag}>{x}</{tag}>" for x in fields) + "</tr>")
+    page.append("</table>")
     for title, header, rows in grids(cells):
         page += [f"<h2>{html.escape(title)}</h2>", "<table>",
                  "<tr>" + "".join(f"<th>{html.escape(h)}</th>" for h in header) + "</tr>"]

@@ -57,7 +57,7 @@ while (($#)); do
   [[ $# -ge 2 ]] || usage
   case $1 in
     --tier | --arch | --jdk | --gc | --mode | --kind) selection+=("$1" "$2") ;;
-    --cell) action=cell cell=$2 selection+=(--cell "$2") ;;
+    --cell) cell=$2 selection+=(--cell "$2") ;;
     --shard) shard=$2 ;;
     --jobs) jobs=$2 ;;
     --out) out=$(from_here "$2") ;;
@@ -67,7 +67,10 @@ while (($#)); do
   shift 2
 done
 [[ $jobs =~ ^[1-9][0-9]*$ ]] || usage
-[[ $action == cell && $cell == *,* ]] && { echo "--cell takes one cell" >&2; exit 2; }
+if [[ $action == run && -n $cell ]]; then
+  action=cell
+  [[ $cell != *,* ]] || { echo "--cell takes one cell" >&2; exit 2; }
+fi
 command -v python3 >/dev/null || scripts/deps.sh python3 || exit 1
 matrix() { python3 scripts/matrix.py "$@"; }
 
@@ -117,8 +120,10 @@ started=$SECONDS
 mkdir -p build
 exec 8>build/.matrix-build.lock
 flock 8
+# The libraries and the test classes are all that the cells need.
+mapfile -t targets < <(sed -n 's/^zol_deliverable(\([A-Za-z0-9_]*\) .*/\1/p' src/CMakeLists.txt)
 if ! { [[ -f $host/CMakeCache.txt ]] || cmake --preset "$(basename "$host")" >/dev/null; } ||
-  ! cmake --build "$host" >/dev/null; then
+  ! cmake --build "$host" --target "${targets[@]}" java_tests >/dev/null; then
   echo "building $host failed" >&2; exit 1
 fi
 compile_jdk=$(sed -n 's/^ZOL_JAVA_HOME:PATH=//p' "$host/CMakeCache.txt")
