@@ -218,16 +218,15 @@ def cmd_plan(args):
     cells, and the cells of this run (a shard's)."""
     out, args = args[0], args[1:]
     cells, description, rest = parse_selection(args)
-    run = cells
+    run, part = cells, ""
     if len(rest) == 2 and rest[0] == "--shard":
-        run = shard(cells, rest[1])
-        description += f" --shard {rest[1]}"
+        run, part = shard(cells, rest[1]), rest[1]
     elif rest:
         raise Refused(f"unknown arguments: {' '.join(rest)}")
     os.makedirs(out, exist_ok=True)
     with open(os.path.join(out, "selection.json"), "w", encoding="utf-8") as f:
-        json.dump(dict(selection=description, cells=[name(c) for c in cells], run=[name(c) for c in run]), f,
-                  indent=1)
+        json.dump(dict(selection=description, shard=part, cells=[name(c) for c in cells], run=[name(c) for c in run]),
+                  f, indent=1)
         f.write("\n")
     print("\n".join(name(c) for c in run))
     return 0
@@ -318,7 +317,7 @@ def cmd_record(args):
                    options=values.get("options", ""), jdk_build=values.get("jdk_build", ""),
                    jdk_home=values.get("jdk_home", ""), verdict=verdict, **counts,
                    wall_seconds=int(values.get("wall", 0)), cpu_seconds=round(cpu, 1),
-                   host=values.get("host", ""), machine=values.get("machine", ""),
+                   host=values.get("host", ""), machine=values.get("machine", ""), checkout=values.get("checkout", ""),
                    started=values.get("started", ""), note=values.get("note", ""), report=report)
     with open(os.path.join(d, "cell.json"), "w", encoding="utf-8") as f:
         json.dump(summary, f, indent=1)
@@ -547,7 +546,10 @@ def cmd_merge(args):
         expected = [name(c) for c in cells_sel]
     elif own:
         expected = selections[0][1]["run"] if selections else []
-        description = selections[0][1]["selection"] if selections else ""
+        if selections:
+            description = selections[0][1]["selection"]
+            if selections[0][1].get("shard"):
+                description += " --shard " + selections[0][1]["shard"]
     elif selections:
         lists = {tuple(s.get("cells", [])) for _, s in selections}
         if len(lists) > 1:

@@ -26,8 +26,8 @@
 #   --build    the host's build directory in this checkout, built first
 #              (default build/default)
 # A cell's result directory, DIR/<cell>/, holds cell.json (cell, JDK build,
-# counts, wall and CPU seconds, host), the log, and jtreg's work and report
-# directories (JUnit-style XML of each test in JTwork). The report:
+# counts, wall and CPU seconds, host and checkout), the log, and jtreg's work
+# and report directories (JUnit-style XML of each test in JTwork). The report:
 # DIR/index.html, DIR/summary.md, DIR/junit.xml. A JDK refusing a cell's
 # options is "not supported", not a failure; a JDK or cross build that could
 # not be set up is "set-up failed". JDKs: Debian's, from scripts/jdk.sh (17 on
@@ -194,6 +194,7 @@ mode_option() {
     c1) echo -XX:TieredStopAtLevel=1 ;;
   esac
 }
+echo "set-up: $((SECONDS - started)) s"
 conc=$(($(nproc) / jobs))
 ((conc > 0)) || conc=1
 
@@ -252,7 +253,7 @@ run_cell() {
   fi
   matrix record "$dir" cell="$id" verdict="$verdict" rc="$rc" note="$note" options="$options" \
     jdk_home="$home" jdk_build="${jdk_build[$key]:-}" wall=$((SECONDS - start)) host="$(hostname)" \
-    machine="$(uname -m)" started="$started"
+    machine="$(uname -m)" checkout="$root" started="$started"
   # One line per cell, and what failed, so a log of the run alone says it.
   python3 - "$dir/cell.json" "$n" <<'EOF'
 import json, sys
