@@ -5,6 +5,12 @@
       the selected cells in their canonical order, one per line (--json: one
       JSON array); with --shard, every N-th of them from the K-th, taken in
       the order of their expected time, longest first
+  matrix.py plan OUT [SELECTION] [--shard K/N]
+      as select, and writes OUT/selection.json: the selection, its cells and
+      this run's (a shard's)
+  matrix.py units [SELECTION] --max N
+      the jobs of a CI matrix as one JSON array: a cell each, or N shards
+      (K/N) when there are more than N cells
   matrix.py describe ID
       the cell's fields, tab-separated: arch, jdk, kind, gc, mode
   matrix.py exec FILE -- COMMAND...
@@ -12,10 +18,12 @@
       started, to FILE; exits with its status
   matrix.py record DIR key=value...
       writes DIR/cell.json from the values and the counts in the cell's files
-  matrix.py merge OUT [SELECTION] DIR...
+  matrix.py merge OUT [SELECTION | --run] DIR...
       OUT/index.html, OUT/summary.md and OUT/junit.xml from the cells found
-      in the result directories; fails if a cell is missing, duplicated or
-      failed
+      in the result directories, copied into OUT; the cells expected are the
+      selection given, else the one the runs recorded (--run: the cells of
+      the run that recorded it); fails if a cell is missing, duplicated,
+      outside the selection or failed
 
 SELECTION: --tier 1|2|3 (default 2) or --cell ID,...; then --arch, --jdk,
 --gc, --mode and --kind (load, suite, matrix) keep the cells that match a
