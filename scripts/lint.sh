@@ -8,8 +8,9 @@
 #
 # Without --all (the test suite's quick lint) clang-tidy checks the product
 # (src/); with --all (CI, after the tests) everything the build compiles: the
-# product, the unit tests and the benchmarks' bare natives. A build directory
-# given after the options, as older callers do, is not needed.
+# product, the unit tests and the benchmarks' bare natives, and the GitHub
+# workflows (scripts/lint-workflows.sh). A build directory given after the
+# options, as older callers do, is not needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=src/all scope=src/
@@ -36,6 +37,9 @@ if ! cmake --build --preset lint --target "$target" -- -k 0 >"$log" 2>&1; then
   status=1
 fi
 checked=$(grep -cE 'Building (C|CXX) object' "$log" || true)
+if [[ $target == all ]] && ! scripts/lint-workflows.sh; then
+  status=1
+fi
 
 if ((status == 0)); then
   echo "lint: ${#files[@]} files formatted, ${#scripts[@]} shell scripts clean;" \
