@@ -184,10 +184,10 @@ def parse_selection(args):
     return sorted(cells, key=order), description, rest
 
 
-def shard(cells, spec):
-    m = re.fullmatch(r"([1-9][0-9]*)/([1-9][0-9]*)", spec)
+def shard(cells, arg):
+    m = re.fullmatch(r"([1-9][0-9]*)/([1-9][0-9]*)", arg)
     if not m or int(m.group(1)) > int(m.group(2)):
-        raise Refused(f"--shard K/N with 1 <= K <= N: {spec}")
+        raise Refused(f"--shard K/N with 1 <= K <= N: {arg}")
     k, n = int(m.group(1)), int(m.group(2))
     by_time = sorted(cells, key=lambda c: (-expected_seconds(c), order(c)))
     mine = set(by_time[k - 1::n])
