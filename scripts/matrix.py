@@ -532,12 +532,7 @@ def ran_tests(d, kind):
     """The tests a cell ran (jtreg's summary), or the libraries its load check
     reported on."""
     if kind == "load":
-        try:
-            with open(os.path.join(d, "log"), encoding="utf-8", errors="replace") as f:
-                lines = f.read().splitlines()
-        except OSError:
-            return []
-        return [m.group(1) for m in (re.match(r"^(\S+)\s{2,}.*: ", l) for l in lines[1:]) if m]
+        return [name for name, _, _ in load_rows(d)]
     try:
         with open(os.path.join(d, "JTreport", "text", "summary.txt"), encoding="utf-8", errors="replace") as f:
             return [l.split()[0] for l in f if l.strip()]
@@ -758,20 +753,30 @@ def junit(cells, out):
     ET.ElementTree(suites).write(os.path.join(out, "junit.xml"), encoding="utf-8", xml_declaration=True)
 
 
-def load_cases(c, d):
-    cases = []
+def load_rows(d):
+    """The rows of the load check's table in the cell's log: (library, line, result)."""
     try:
         with open(os.path.join(d, "log"), encoding="utf-8", errors="replace") as f:
             lines = f.read().splitlines()
     except OSError:
-        lines = []
-    for line in lines[1:]:
+        return []
+    header = next((i for i, l in enumerate(lines) if re.match(r"^library\s+loaded by\s+scenario: result", l)), None)
+    if header is None:
+        return []
+    rows = []
+    for line in lines[header + 1:]:
         m = re.match(r"^(\S+)\s{2,}.*: (.*)$", line)
-        if not m or re.match(r"^[0-9]+ ok, ", line):
-            continue
-        case = ET.Element("testcase", classname=c["cell"], name=m.group(1))
-        if m.group(2) != "ok":
-            ET.SubElement(case, "failure", message=line.strip())
+        if m and not re.match(r"^[0-9]+ ok, ", line):
+            rows.append((m.group(1), line.strip(), m.group(2)))
+    return rows
+
+
+def load_cases(c, d):
+    cases = []
+    for name, line, result in load_rows(d):
+        case = ET.Element("testcase", classname=c["cell"], name=name)
+        if result != "ok":
+            ET.SubElement(case, "failure", message=line)
         cases.append(case)
     return cases
 
