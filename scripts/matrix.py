@@ -347,9 +347,58 @@ def deliverables():
         return re.findall(r"^zol_deliverable\(([A-Za-z0-9_]+)", f.read(), re.M)
 
 
+def test_names(root, path):
+    """The jtreg tests of a file: File.java, File.java#ID for `@test id=ID`,
+    File.java#id0, #id1, ... for several blocks without ids."""
+    try:
+        with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+            text = f.read()
+    except OSError:
+        return []
+    blocks = re.findall(r"/\*(?:(?!\*/).)*?@test\b(.*?)\*/", text, re.S)
+    if len(blocks) == 1 and not re.match(r"\s+id=", blocks[0]):
+        return [path]
+    names = []
+    for i, block in enumerate(blocks):
+        m = re.match(r"\s+id=(\S+)", block)
+        names.append(f"{path}#{m.group(1) if m else f'id{i}'}")
+    return names
+
+
+def all_tests(selected):
+    """Every test of a selection (a directory or file under the test root, or
+    ROOT:GROUP of its TEST.groups), whatever a JDK's @requires says."""
+    root = os.path.join(HERE, "..", "tests", "java")
+    top, _, group = selected.partition(":")
+    items = [os.path.relpath(os.path.join(HERE, "..", top), root)]
+    if group:
+        with open(os.path.join(root, "TEST.groups"), encoding="utf-8") as f:
+            text = re.sub(r"\\\n", " ", f.read())
+        groups = {}
+        for line in text.splitlines():
+            key, eq, value = line.split("#", 1)[0].partition("=")
+            if eq:
+                groups[key.strip()] = value.split()
+        items, todo = [], list(groups.get(group, []))
+        while todo:
+            item = todo.pop(0)
+            if item.startswith(":"):
+                todo += groups.get(item[1:], [])
+            elif not item.startswith("-"):
+                items.append(item)
+    names = []
+    for item in items:
+        full = os.path.join(root, item)
+        files = [item] if os.path.isfile(full) else sorted(
+            os.path.relpath(os.path.join(here, f), root) for here, _, fs in os.walk(full) for f in fs
+            if f.endswith(".java"))
+        names += [n for f in files for n in test_names(root, f)]
+    return names
+
+
 def cmd_expect(args):
-    """Lists the cell's tests three times: all of them, those @requires keeps
-    under the cell's JDK and options, and those the problem lists keep too."""
+    """Lists the cell's tests: all of them, those @requires keeps under the
+    cell's JDK and options (jtreg -l), and those the problem lists keep too."""
     if len(args) < 2:
         raise Refused("expect DIR KIND [JTREG OPTION...] TESTS")
     d, kind, rest = args[0], args[1], args[2:]
@@ -360,10 +409,9 @@ def cmd_expect(args):
         options, selected = rest[:-1], rest[-1:]
         lists = [o.split(":", 1)[1] for o in options if o.startswith("-exclude:")]
         work = ["-w:" + os.path.join(d, "JTlist")]
-        plain = [o for o in options if o.startswith("-jdk:")]
-        everything = jtreg_list(plain + work, selected)
         applicable = jtreg_list([o for o in options if not o.startswith("-exclude:")] + work, selected)
         tests = jtreg_list(options + work, selected)
+        everything = list(dict.fromkeys(all_tests(selected[0]) + applicable))
         shutil.rmtree(os.path.join(d, "JTlist"), ignore_errors=True)
         root = os.path.join(HERE, "..", "tests", "java")
         excluded = [dict(test=t, reason=problem_reason(lists, t)) for t in applicable if t not in tests]

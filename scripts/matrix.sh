@@ -310,11 +310,12 @@ run_cell() {
   # -version under it alone takes seconds.
   read -ra probe <<<"${options/-Xcomp/}"
   if [[ -z $verdict ]]; then
-    result=$(matrix probe "$dir" "$home" "${probe[@]}")
+    result=$(matrix probe "$dir" "$home" "${probe[@]}" 2>>"$dir/log")
     case $result in
       ok) ;;
       setup*) verdict=setup note=${result#setup$'\t'} ;;
       unsupported* | failed*) verdict=${result%%$'\t'*} note=${result#*$'\t'} ;;
+      *) verdict=failed note="the JVM could not be probed (the log says why)" ;;
     esac
   fi
   # Known JDK bugs are excluded per feature version.

@@ -144,6 +144,19 @@ class Cell(unittest.TestCase):
                                                                                       ["jvm/b/B.java#two"]))
             self.assertEqual(c["tests"]["excluded"][0]["reason"], "jdk17.txt: a JDK bug")
 
+    def test_test_ids_are_tests_of_their_own(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            for name, text in (("One.java", "/*\n * @test\n * @run main One\n */"),
+                               ("Ids.java", "/*\n * @test id=all\n */\n/*\n * @test id=location\n"
+                                            " * @requires jdk.version.major >= 26\n */"),
+                               ("Two.java", "/* @test */\n/* @test */"), ("Main.java", "class Main {}")):
+                with open(os.path.join(tmp, name), "w", encoding="utf-8") as f:
+                    f.write(text)
+            self.assertEqual([n for f in sorted(os.listdir(tmp)) for n in matrix.test_names(tmp, f)],
+                             ["Ids.java#all", "Ids.java#location", "One.java", "Two.java#id0", "Two.java#id1"])
+            self.assertEqual(matrix.requires_of(tmp, "Ids.java#location"), "jdk.version.major >= 26")
+            self.assertEqual(matrix.requires_of(tmp, "Ids.java#all"), "")
+
     def test_no_process_outlives_its_cell(self):
         with tempfile.TemporaryDirectory() as tmp:
             pid_file = os.path.join(tmp, "pid")
