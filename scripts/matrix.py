@@ -67,7 +67,7 @@ MUST_RUN = ("tier1", "tier2")
 # Written into every directory the matrix makes; one without it is not ours to clear.
 MARKER = ".zol-matrix"
 # How a JVM refuses an option in its own words.
-REFUSAL = re.compile(r"Unrecognized VM option|Unrecognized option|is not supported|not supported in this VM|"
+REFUSAL = re.compile(r"Unrecognized VM option|Unrecognized option|not supported|"
                      r"must be enabled via -XX:\+Unlock[A-Za-z]*VMOptions")
 
 GC = r"(default|Serial|Parallel|G1|Z|Shenandoah|ZGen)"
@@ -313,7 +313,8 @@ def requires_of(root, test):
         mine = [b for b in blocks if re.match(rf"\s+id={re.escape(ident)}\b", b)]
         blocks = mine or blocks
     found = [r.strip() for b in blocks for r in re.findall(r"@requires\s+(.*)", b.split("*/", 1)[0])]
-    return " and ".join(dict.fromkeys(found))
+    found = list(dict.fromkeys(found))
+    return found[0] if len(found) == 1 else " & ".join(f"({r})" for r in found)
 
 
 def problem_reason(lists, test):
