@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
-# jdk.sh VERSION [ARCH]   VERSION: 11, 17, 21, 25, 26, 27, 28, ... (28-ea too)
-#                         ARCH: amd64 (default), aarch64, ppc64el, s390x, riscv64
-#                         (arm64, ppc64le, x86_64 and host name the same)
+# jdk.sh [--pin PACKAGE_VERSION] VERSION [ARCH]
+# jdk.sh --resolve VERSION [ARCH]
+#   VERSION: 11, 17, 21, 25, 26, 27, 28, ... (28-ea too)
+#   ARCH: amd64 (default), aarch64, ppc64el, s390x, riscv64
+#   (arm64, ppc64le, x86_64 and host name the same)
 #
 # Prints the home of Debian's JDK VERSION for ARCH, ready to run on this
-# machine; progress goes to stderr. It fetches openjdk-VERSION-jdk-headless,
+# machine; progress goes to stderr. --pin takes exactly that version of the
+# packages (21.0.9+10-1~deb13u1), from the first suite that has it;
+# --resolve prints the version a call without a pin would take. It fetches openjdk-VERSION-jdk-headless,
 # its JRE and the libraries its JVM needs with `apt-get download` from the
 # first suite that has it, and unpacks them into
 # build/jdks/<arch>-<version>/root. The package index comes through an apt
 # state of its own (build/jdks/apt-<suite>-<arch>: sources, lists, cache and
 # an empty dpkg status), so the host's apt lists and dpkg architectures stay
 # as they are, and root is needed only to install qemu-user-static or
-# patchelf once. A second call reuses the cache.
+# patchelf once. One lock per apt state keeps two calls that read one suite
+# (21 and 25 from trixie) apart. A package the index names but the mirror no
+# longer serves (404) gets the index fetched again, once. A second call
+# reuses the cache when it holds the version pinned (any, without a pin).
 #
 # An amd64 JDK whose glibc or libstdc++ is newer than the host's runs on the
 # ones unpacked beside it: each ELF file of the home gets that root's dynamic
@@ -33,10 +40,15 @@ fail() {
 }
 trap 'fail "$BASH_COMMAND (line $LINENO)"' ERR
 usage() {
-  sed -n '2,4s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,6s/^# \{0,1\}//p' "$0" >&2
   exit 2
 }
 
+pin="" resolve=0
+case ${1:-} in
+  --pin) [[ $# -ge 2 && -n $2 ]] || usage; pin=$2; shift 2 ;;
+  --resolve) resolve=1; shift ;;
+esac
 [[ $# -ge 1 && $# -le 2 ]] || usage
 version=${1%-ea}
 [[ $version =~ ^[1-9][0-9]*$ ]] || usage
@@ -53,8 +65,12 @@ jdks=$(dirname "$scripts")/build/jdks
 dir=$jdks/$arch-$version
 root=$dir/root
 home=$root/usr/lib/jvm/java-$version-openjdk-$deb
+# ready: the home, then the packages' version.
 done_already() {
-  if [[ $(cat "$dir/ready" 2>/dev/null) == "$home" && -x $home/bin/java ]]; then
+  local ready=()
+  [[ -f $dir/ready ]] || return 0
+  mapfile -t ready <"$dir/ready"
+  if ((!resolve)) && [[ ${ready[0]:-} == "$home" && -x $home/bin/java && ( -z $pin || ${ready[1]:-} == "$pin" ) ]]; then
     echo "$home"
     exit 0
   fi
@@ -63,9 +79,11 @@ done_already
 mkdir -p "$jdks"
 # Two runs for the same JDK would unpack over each other; the second finds
 # the first one's.
-exec 9>"$dir.lock"
-flock 9
-done_already
+if ((!resolve)); then
+  exec 9>"$dir.lock"
+  flock 9
+  done_already
+fi
 
 # The oldest suite that has the JDK comes first: its libraries are the
 # closest to the host's.
@@ -109,6 +127,15 @@ read -r archive keyring < <(awk -v codename="$codename" '
 archive=${ZOL_DEBIAN_ARCHIVE:-$archive}
 [[ -n $archive ]] || fail "no apt source for $codename in /etc/apt to take the archive's URI from (set ZOL_DEBIAN_ARCHIVE)"
 
+# Holds the lock of suite $1's apt state for $deb on fd 8, released by
+# unlock_state: apt-get on one state at once.
+lock_state() {
+  mkdir -p "$jdks"
+  exec 8>"$jdks/apt-$1-$deb.lock"
+  flock 8
+}
+unlock_state() { exec 8>&-; }
+
 # apt-get and apt-cache on the private state of suite $1 for $deb.
 private_apt() {
   local state=$jdks/apt-$1-$deb command=$2
@@ -148,6 +175,11 @@ candidate_version() {
   private_apt "$1" apt-cache show --no-all-versions "$2" 2>/dev/null | sed -n 's/^Version: //p'
 }
 
+# Whether suite $1 offers version $3 of package $2.
+offers() {
+  private_apt "$1" apt-cache show "$2" 2>/dev/null | grep -qxF "Version: $3"
+}
+
 # Downloads the JDK and what it needs from suite $1 into $dir/debs; sets
 # patch when the amd64 JDK needs libraries newer than the host's. The JRE's
 # further dependencies serve AWT, sound, smart cards, TLS and the certificate
@@ -157,7 +189,8 @@ candidate_version() {
 # glibc). A file missing on the mirror is not worth a retry; anything else
 # (a dropped connection, a file of the wrong size) is.
 download() {
-  local suite=$1 packages=("openjdk-$version-jdk-headless" "openjdk-$version-jre-headless") library attempt log
+  local suite=$1 packages=("openjdk-$version-jdk-headless=$2" "openjdk-$version-jre-headless=$2") library attempt log
+  local refreshed=0
   local libraries=(libc6 libgcc-s1 libstdc++6 zlib1g)
   patch=0
   if [[ -n $qemu ]]; then
@@ -180,7 +213,18 @@ download() {
       return 0
     fi
     echo "$log" >&2
-    ! grep -qE '^E: Failed to fetch .* 404 ' <<<"$log" || break
+    if grep -qE '^E: Failed to fetch .* 404 ' <<<"$log"; then
+      # The mirror moved on since the index was fetched: fetch it again, once.
+      ((!refreshed)) || break
+      refreshed=1
+      echo "jdk.sh: a package of $suite is gone from the mirror; fetching the index again" >&2
+      update "$suite" || return 1
+      offers "$suite" "openjdk-$version-jdk-headless" "$2" || {
+        reason="$suite no longer offers openjdk-$version-jdk-headless $2"
+        return 1
+      }
+      continue
+    fi
     ((attempt < 3)) || break
     sleep $((attempt * 10))
   done
@@ -188,21 +232,31 @@ download() {
   return 1
 }
 
-# The oldest suite that has the JDK and whose mirror serves it.
+# The oldest suite that has the JDK (at the pinned version) and whose mirror
+# serves it.
 suite="" reasons=()
 for candidate in "${suites[@]}"; do
-  echo "jdk.sh: looking for openjdk-$version-jdk-headless:$deb in $candidate" >&2
+  echo "jdk.sh: looking for openjdk-$version-jdk-headless:$deb${pin:+ $pin} in $candidate" >&2
+  lock_state "$candidate"
+  found=""
   if ! update "$candidate"; then
     reasons+=("$reason")
-  elif [[ -z $(candidate_version "$candidate" "openjdk-$version-jdk-headless") ||
-    -z $(candidate_version "$candidate" "openjdk-$version-jre-headless") ]]; then
+  elif ! found=$(candidate_version "$candidate" "openjdk-$version-jdk-headless") || [[ -z $found ]] ||
+    [[ -z $(candidate_version "$candidate" "openjdk-$version-jre-headless") ]]; then
     reasons+=("$candidate has no openjdk-$version-jdk-headless for $deb")
-  elif ! download "$candidate"; then
+  elif [[ -n $pin ]] && ! offers "$candidate" "openjdk-$version-jdk-headless" "$pin"; then
+    reasons+=("$candidate has openjdk-$version-jdk-headless $found for $deb, not $pin")
+  elif ((resolve)); then
+    echo "$found"
+    exit 0
+  elif ! download "$candidate" "${pin:-$found}"; then
     reasons+=("$reason")
   else
     suite=$candidate
+    unlock_state
     break
   fi
+  unlock_state
   echo "jdk.sh: ${reasons[-1]}" >&2
 done
 if [[ -z $suite ]]; then
@@ -259,5 +313,5 @@ elif ((patch)); then
 fi
 
 "$home/bin/java" -version >&2 || fail "$home/bin/java -version failed"
-echo "$home" >"$dir/ready"
+printf '%s\n%s\n' "$home" "${pin:-$found}" >"$dir/ready"
 echo "$home"

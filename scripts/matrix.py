@@ -18,16 +18,28 @@
       started, to FILE; exits with its status
   matrix.py record DIR key=value...
       writes DIR/cell.json from the values and the counts in the cell's files
+  matrix.py claim DIR [--fresh]
+      makes DIR the matrix's own (its marker file), refusing a non-empty
+      directory without that marker; --fresh empties it first
+  matrix.py probe DIR HOME [OPTION...]
+      HOME's plain java -version, then java OPTION... -version: prints "ok",
+      "setup<TAB>why", "unsupported<TAB>the JVM's refusal" or "failed<TAB>why"
+      (the output goes to DIR/log, an hs_err file to DIR)
+  matrix.py expect DIR KIND [JTREG OPTION...] TESTS
+      writes DIR/expected.json: the tests the cell must run, and those a
+      problem list excludes or an @requires leaves out, each with its reason
   matrix.py merge OUT [SELECTION | --run] DIR...
       OUT/index.html, OUT/summary.md and OUT/junit.xml from the cells found
       in the result directories, copied into OUT; the cells expected are the
-      selection given, else the one the runs recorded (--run: the cells of
-      the run that recorded it); fails if a cell is missing, duplicated,
-      outside the selection or failed
+      selection given, else the one every input recorded (--run: the cells of
+      the run that recorded it); refuses results without a selection, of
+      different commits or of different builds of one JDK; fails if a cell is
+      missing, duplicated, outside the selection or failed
 
-SELECTION: --tier 1|2|3 (default 2) or --cell ID,...; then --arch, --jdk,
---gc, --mode and --kind (load, suite, matrix) keep the cells that match a
-comma-separated list. The tiers are in matrix-tiers.txt beside this file.
+SELECTION: --tier 1|2|3 or --cell ID,...; --arch, --jdk, --gc, --mode and
+--kind (load, suite, matrix) keep the cells that match a comma-separated
+list, of the tier given, else of every tier; with none of them, tier 2. The
+tiers are in matrix-tiers.txt beside this file.
 """
 import ctypes
 import html
@@ -48,7 +60,15 @@ KINDS = ["load", "suite", "matrix"]
 GCS = ["default", "Serial", "Parallel", "G1", "Z", "Shenandoah", "ZGen"]
 MODES = ["default", "int", "comp", "c1"]
 MODE_OPTIONS = {"default": "", "int": "-Xint", "comp": "-Xcomp", "c1": "-XX:TieredStopAtLevel=1"}
-TIERS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "matrix-tiers.txt")
+HERE = os.path.dirname(os.path.abspath(__file__))
+TIERS_FILE = os.path.join(HERE, "matrix-tiers.txt")
+# The cells of these tiers must run: a JDK refusing one's options fails it.
+MUST_RUN = ("tier1", "tier2")
+# Written into every directory the matrix makes; one without it is not ours to clear.
+MARKER = ".zol-matrix"
+# How a JVM refuses an option in its own words.
+REFUSAL = re.compile(r"Unrecognized VM option|Unrecognized option|not supported|"
+                     r"must be enabled via -XX:\+Unlock[A-Za-z]*VMOptions")
 
 GC = r"(default|Serial|Parallel|G1|Z|Shenandoah|ZGen)"
 MODE = r"(default|int|comp|c1)"
@@ -165,11 +185,15 @@ def parse_selection(args):
             rest.append(a)
     if "cell" in opts and "tier" in opts:
         raise Refused("--cell and --tier exclude each other")
+    defs = tiers()
     if "cell" in opts:
         cells = {parse(c) for c in opts["cell"].split(",") if c}
-    else:
+    elif "tier" in opts or not opts:
         tier = opts.get("tier", "2")
-        cells = tier_cells(tier if tier.startswith("tier") else "tier" + tier, tiers())
+        cells = tier_cells(tier if tier.startswith("tier") else "tier" + tier, defs)
+    else:
+        # Axes without a tier select from every cell there is.
+        cells = set().union(*(tier_cells(t, defs) for t in defs))
     fields = {"arch": 0, "jdk": 1, "kind": 2, "gc": 3, "mode": 4}
     valid = {"arch": ARCHS, "kind": KINDS, "gc": GCS, "mode": MODES}
     for key, index in fields.items():
@@ -192,6 +216,212 @@ def shard(cells, arg):
     by_time = sorted(cells, key=lambda c: (-expected_seconds(c), order(c)))
     mine = set(by_time[k - 1::n])
     return [c for c in cells if c in mine]
+
+
+def must_run(cell_id):
+    defs = tiers()
+    return any(parse(cell_id) in tier_cells(t, defs) for t in MUST_RUN if t in defs)
+
+
+def claim(out, fresh=False):
+    """Makes out the matrix's directory; refuses one that holds files the
+    matrix did not write."""
+    marker = os.path.join(out, MARKER)
+    if os.path.isdir(out) and os.listdir(out) and not os.path.isfile(marker):
+        raise Refused(f"{out} is not empty and was not written by the matrix (no {MARKER}): "
+                      "give an empty or new directory")
+    if fresh and os.path.isdir(out):
+        shutil.rmtree(out)
+    os.makedirs(out, exist_ok=True)
+    with open(marker, "w", encoding="utf-8") as f:
+        f.write("written by scripts/matrix.sh, which may empty this directory\n")
+
+
+def cmd_claim(args):
+    if len(args) not in (1, 2) or args[1:] not in ([], ["--fresh"]):
+        raise Refused("claim DIR [--fresh]")
+    claim(args[0], args[1:] == ["--fresh"])
+    return 0
+
+
+def probe_verdict(status, output, hs_err):
+    """What a JVM's `-version` under a cell's options says of the cell:
+    ("ok" | "unsupported" | "failed", why). Only a plain refusal in the JVM's
+    own words (status 1, no crash) is "unsupported"."""
+    if status == 0:
+        return "ok", ""
+    refusal = next((l.strip() for l in output.splitlines() if REFUSAL.search(l)), "")
+    crashed = hs_err or "A fatal error has been detected" in output
+    if status == 1 and refusal and not crashed:
+        return "unsupported", refusal
+    if status < 0 or status > 128:
+        sig = -status if status < 0 else status - 128
+        try:
+            why = f"killed by {signal.Signals(sig).name}"
+        except ValueError:
+            why = f"killed by signal {sig}"
+    else:
+        why = f"exit status {status}"
+    if crashed:
+        why += ", hs_err file written"
+    return "failed", f"java -version under the cell's options: {why} (output in the log)"
+
+
+def cmd_probe(args):
+    if len(args) < 2:
+        raise Refused("probe DIR HOME [OPTION...]")
+    d, home, options = args[0], args[1], args[2:]
+    java = os.path.join(home, "bin", "java")
+    scratch = os.path.join(d, "probe")
+    os.makedirs(scratch, exist_ok=True)
+    verdict, why = "ok", ""
+    with open(os.path.join(d, "log"), "a", encoding="utf-8") as log:
+        for command in [[java, "-version"]] + ([[java] + options + ["-version"]] if options else []):
+            try:
+                run = subprocess.run(command, cwd=scratch, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                     timeout=600, check=False)
+                status, output = run.returncode, run.stdout.decode(errors="replace")
+            except subprocess.TimeoutExpired as e:
+                status, output = -signal.SIGKILL, (e.stdout or b"").decode(errors="replace") + "\n(600 s, killed)\n"
+            except OSError as e:
+                status, output = 127, str(e)
+            log.write(f"$ {' '.join(command)}\n{output}(status {status})\n")
+            hs_err = [f for f in os.listdir(scratch) if f.startswith("hs_err")]
+            for f in hs_err:
+                shutil.move(os.path.join(scratch, f), os.path.join(d, f))
+            if command == [java, "-version"]:
+                if status != 0:
+                    verdict, why = "setup", f"{java} -version failed (status {status}; output in the log)"
+                    break
+                continue
+            verdict, why = probe_verdict(status, output, bool(hs_err))
+    shutil.rmtree(scratch, ignore_errors=True)
+    print(verdict + (f"\t{why}" if why else ""))
+    return 0
+
+
+def requires_of(root, test):
+    """The @requires lines of a test (of its `@test id=` block, if it has one)."""
+    path, _, ident = test.partition("#")
+    try:
+        with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+            text = f.read()
+    except OSError:
+        return ""
+    blocks = re.split(r"@test\b", text)[1:] or [text]
+    if ident:
+        mine = [b for b in blocks if re.match(rf"\s+id={re.escape(ident)}\b", b)]
+        blocks = mine or blocks
+    found = [r.strip() for b in blocks for r in re.findall(r"@requires\s+(.*)", b.split("*/", 1)[0])]
+    found = list(dict.fromkeys(found))
+    return found[0] if len(found) == 1 else " & ".join(f"({r})" for r in found)
+
+
+def problem_reason(lists, test):
+    """The line of a problem list that names the test (or its file), minus
+    the test's name: bug id, platform and finding."""
+    for listing in lists:
+        try:
+            with open(listing, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+        except OSError:
+            continue
+        for line in lines:
+            fields = line.split(None, 1)
+            if fields and not line.startswith("#") and fields[0] in (test, test.partition("#")[0]):
+                return f"{os.path.basename(listing)}: {fields[1] if len(fields) > 1 else ''}".strip()
+    return "an exclude list"
+
+
+def jtreg_list(options, tests):
+    """The tests jtreg would run (`jtreg -l`), or Refused."""
+    run = subprocess.run(["jtreg", "-l"] + options + tests, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                         check=False)
+    text = run.stdout.decode(errors="replace")
+    if run.returncode != 0 or not re.search(r"^Tests found: [0-9]+", text, re.M):
+        raise Refused("jtreg -l failed:\n" + text)
+    return [l.strip() for l in text.splitlines() if re.match(r"^\S+\.java(#\S+)?$", l.strip())]
+
+
+def deliverables():
+    with open(os.path.join(HERE, "..", "src", "CMakeLists.txt"), encoding="utf-8") as f:
+        return re.findall(r"^zol_deliverable\(([A-Za-z0-9_]+)", f.read(), re.M)
+
+
+def test_names(root, path):
+    """The jtreg tests of a file: File.java, File.java#ID for `@test id=ID`,
+    File.java#id0, #id1, ... for several blocks without ids."""
+    try:
+        with open(os.path.join(root, path), encoding="utf-8", errors="replace") as f:
+            text = f.read()
+    except OSError:
+        return []
+    blocks = re.findall(r"/\*(?:(?!\*/).)*?@test\b(.*?)\*/", text, re.S)
+    if len(blocks) == 1 and not re.match(r"\s+id=", blocks[0]):
+        return [path]
+    names = []
+    for i, block in enumerate(blocks):
+        m = re.match(r"\s+id=(\S+)", block)
+        names.append(f"{path}#{m.group(1) if m else f'id{i}'}")
+    return names
+
+
+def all_tests(selected):
+    """Every test of a selection (a directory or file under the test root, or
+    ROOT:GROUP of its TEST.groups), whatever a JDK's @requires says."""
+    root = os.path.join(HERE, "..", "tests", "java")
+    top, _, group = selected.partition(":")
+    items = [os.path.relpath(os.path.join(HERE, "..", top), root)]
+    if group:
+        with open(os.path.join(root, "TEST.groups"), encoding="utf-8") as f:
+            text = re.sub(r"\\\n", " ", f.read())
+        groups = {}
+        for line in text.splitlines():
+            key, eq, value = line.split("#", 1)[0].partition("=")
+            if eq:
+                groups[key.strip()] = value.split()
+        items, todo = [], list(groups.get(group, []))
+        while todo:
+            item = todo.pop(0)
+            if item.startswith(":"):
+                todo += groups.get(item[1:], [])
+            elif not item.startswith("-"):
+                items.append(item)
+    names = []
+    for item in items:
+        full = os.path.join(root, item)
+        files = [item] if os.path.isfile(full) else sorted(
+            os.path.relpath(os.path.join(here, f), root) for here, _, fs in os.walk(full) for f in fs
+            if f.endswith(".java"))
+        names += [n for f in files for n in test_names(root, f)]
+    return names
+
+
+def cmd_expect(args):
+    """Lists the cell's tests: all of them, those @requires keeps under the
+    cell's JDK and options (jtreg -l), and those the problem lists keep too."""
+    if len(args) < 2:
+        raise Refused("expect DIR KIND [JTREG OPTION...] TESTS")
+    d, kind, rest = args[0], args[1], args[2:]
+    excluded, not_applicable = [], []
+    if kind == "load":
+        tests = deliverables()
+    else:
+        options, selected = rest[:-1], rest[-1:]
+        lists = [o.split(":", 1)[1] for o in options if o.startswith("-exclude:")]
+        work = ["-w:" + os.path.join(d, "JTlist")]
+        applicable = jtreg_list([o for o in options if not o.startswith("-exclude:")] + work, selected)
+        tests = jtreg_list(options + work, selected)
+        everything = list(dict.fromkeys(all_tests(selected[0]) + applicable))
+        shutil.rmtree(os.path.join(d, "JTlist"), ignore_errors=True)
+        root = os.path.join(HERE, "..", "tests", "java")
+        excluded = [dict(test=t, reason=problem_reason(lists, t)) for t in applicable if t not in tests]
+        not_applicable = [dict(test=t, reason="@requires " + requires_of(root, t)) for t in everything
+                          if t not in applicable]
+    with open(os.path.join(d, "expected.json"), "w", encoding="utf-8") as f:
+        json.dump(dict(tests=tests, excluded=excluded, not_applicable=not_applicable), f, indent=1)
+        f.write("\n")
+    return 0
 
 
 def cmd_select(args):
@@ -240,30 +470,79 @@ def cmd_plan(args):
     return 0
 
 
+def descendants(pid):
+    """The processes below pid, from /proc."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/stat", encoding="utf-8", errors="replace") as f:
+                ppid = int(f.read().rsplit(")", 1)[1].split()[1])
+        except (OSError, IndexError, ValueError):
+            continue
+        children.setdefault(ppid, []).append(int(entry))
+    found, todo = [], list(children.get(pid, []))
+    while todo:
+        p = todo.pop()
+        found.append(p)
+        todo += children.get(p, [])
+    return found
+
+
+def command_line(pid):
+    try:
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            return f.read().replace(b"\0", b" ").decode(errors="replace").strip()[:300]
+    except OSError:
+        return "?"
+
+
+def reap():
+    try:
+        while os.waitpid(-1, os.WNOHANG)[0]:
+            pass
+    except ChildProcessError:
+        pass
+
+
+def end_leftovers():
+    """Ends every process still below this one (SIGTERM, then SIGKILL after
+    5 s); returns what it found."""
+    left = [(p, command_line(p)) for p in descendants(os.getpid())]
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        for p in descendants(os.getpid()):
+            try:
+                os.kill(p, sig)
+            except OSError:
+                pass
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline:
+            reap()
+            if not descendants(os.getpid()):
+                return left
+            time.sleep(0.1)
+    reap()
+    return left
+
+
 def cmd_exec(args):
-    """Runs the command as a subreaper, so the CPU time of processes that
-    outlive their parent (a JVM's child JVMs) still comes back here."""
+    """Runs the command in a session of its own as a subreaper: processes
+    that outlive their parent (a test's child JVM) come back here, count in
+    the CPU time, and are ended with the command, so none outlives its cell."""
     if len(args) < 3 or args[1] != "--":
         raise Refused("exec FILE -- COMMAND...")
     out, command = args[0], args[2:]
     libc = ctypes.CDLL(None, use_errno=True)
     libc.prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
-    child = subprocess.Popen(command)
-    for sig in (signal.SIGINT, signal.SIGTERM):
+    child = subprocess.Popen(command, start_new_session=True)
+    for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
         signal.signal(sig, lambda s, f: child.send_signal(s))
     status = child.wait()
-    # Orphans left behind get a few seconds to end; whatever still runs then
-    # is not waited for.
-    deadline = time.monotonic() + 10
-    try:
-        while True:
-            pid, _ = os.waitpid(-1, os.WNOHANG)
-            if pid == 0:
-                if time.monotonic() > deadline:
-                    break
-                time.sleep(0.1)
-    except ChildProcessError:
-        pass
+    left = end_leftovers()
+    if left:
+        sys.stderr.write(f"matrix: ended {len(left)} processes left behind:\n" +
+                         "".join(f"  {p} {c}\n" for p, c in left))
     usage = resource.getrusage(resource.RUSAGE_CHILDREN)
     with open(out, "w", encoding="utf-8") as f:
         f.write(f"{usage.ru_utime + usage.ru_stime:.1f}\n")
@@ -298,16 +577,49 @@ def load_counts(d):
     return counts
 
 
+def ran_tests(d, kind):
+    """The tests a cell ran (jtreg's summary), or the libraries its load check
+    reported on."""
+    if kind == "load":
+        return [name for name, _, _ in load_rows(d)]
+    try:
+        with open(os.path.join(d, "JTreport", "text", "summary.txt"), encoding="utf-8", errors="replace") as f:
+            return [l.split()[0] for l in f if l.strip()]
+    except OSError:
+        return []
+
+
 def cmd_record(args):
     d, values = args[0], dict(a.split("=", 1) for a in args[1:])
     arch, jdk, kind, gc, mode = parse(values["cell"])
-    verdict = values["verdict"]
+    verdict, note = values["verdict"], values.get("note", "")
+    tests = dict(ran=[], excluded=[], not_applicable=[], did_not_run=[], unexpected=[])
+    if verdict == "unsupported" and must_run(values["cell"]):
+        verdict, note = "failed", f"a cell of {' or '.join(MUST_RUN)} must run; the JDK refuses its options: {note}"
     if verdict in ("setup", "unsupported", "failed"):
         counts = dict(passed=0, failed=0, error=int(verdict == "failed"), skipped=0)
     else:
         counts = load_counts(d) if kind == "load" else jtreg_counts(d)
+        try:
+            with open(os.path.join(d, "expected.json"), encoding="utf-8") as f:
+                expected = json.load(f)
+        except (OSError, ValueError):
+            expected = None
+        tests["ran"] = ran_tests(d, kind)
+        if expected is not None:
+            tests["excluded"], tests["not_applicable"] = expected["excluded"], expected["not_applicable"]
+            tests["did_not_run"] = [t for t in expected["tests"] if t not in tests["ran"]]
+            tests["unexpected"] = [t for t in tests["ran"] if t not in expected["tests"]]
         ran = values.get("rc") == "0" and counts["passed"] > 0
         verdict = "passed" if ran and not counts["failed"] + counts["error"] else "failed"
+        if expected is None:
+            verdict, note = "failed", "the cell's tests could not be listed before the run (the log says why)"
+        elif tests["did_not_run"] or tests["unexpected"]:
+            verdict = "failed"
+            note = "; ".join(x for x in (
+                tests["did_not_run"] and "did not run: " + ", ".join(tests["did_not_run"]),
+                tests["unexpected"] and "ran without being expected: " + ", ".join(tests["unexpected"]),
+                note) if x)
         if verdict == "failed" and not counts["failed"] + counts["error"]:
             counts["error"] = 1
     try:
@@ -317,16 +629,17 @@ def cmd_record(args):
         cpu = 0.0
     if verdict == "setup":
         report = "setup.log"
-    elif kind == "load" or verdict == "unsupported" or not os.path.exists(os.path.join(d, "JTreport")):
+    elif kind == "load" or not os.path.exists(os.path.join(d, "JTreport")):
         report = "log"
     else:
         report = "JTreport/index.html"
     summary = dict(cell=values["cell"], arch=arch, jdk=jdk, kind=kind, gc=gc, mode=mode,
                    options=values.get("options", ""), jdk_build=values.get("jdk_build", ""),
-                   jdk_home=values.get("jdk_home", ""), verdict=verdict, **counts,
+                   jdk_package=values.get("jdk_package", ""), jdk_home=values.get("jdk_home", ""),
+                   verdict=verdict, **counts, tests=tests,
                    wall_seconds=int(values.get("wall", 0)), cpu_seconds=round(cpu, 1),
                    host=values.get("host", ""), machine=values.get("machine", ""), checkout=values.get("checkout", ""),
-                   started=values.get("started", ""), note=values.get("note", ""), report=report)
+                   commit=values.get("commit", ""), started=values.get("started", ""), note=note, report=report)
     with open(os.path.join(d, "cell.json"), "w", encoding="utf-8") as f:
         json.dump(summary, f, indent=1)
         f.write("\n")
@@ -467,6 +780,10 @@ def junit(cells, out):
             cases = load_cases(c, d)
         else:
             cases = jtreg_cases(c, d)
+        for test in c.get("tests", {}).get("did_not_run", []):
+            case = ET.Element("testcase", classname=c["cell"], name=test)
+            ET.SubElement(case, "error", message="expected to run, but did not report")
+            cases.append(case)
         if c["verdict"] == "failed" and not any(x.find("failure") is not None or x.find("error") is not None
                                                 for x in cases):
             case = ET.Element("testcase", classname=c["cell"], name="cell")
@@ -485,25 +802,38 @@ def junit(cells, out):
     ET.ElementTree(suites).write(os.path.join(out, "junit.xml"), encoding="utf-8", xml_declaration=True)
 
 
-def load_cases(c, d):
-    cases = []
+def load_rows(d):
+    """The rows of the load check's table in the cell's log: (library, line, result)."""
     try:
         with open(os.path.join(d, "log"), encoding="utf-8", errors="replace") as f:
             lines = f.read().splitlines()
     except OSError:
-        lines = []
-    for line in lines[1:]:
+        return []
+    header = next((i for i, l in enumerate(lines) if re.match(r"^library\s+loaded by\s+scenario: result", l)), None)
+    if header is None:
+        return []
+    rows = []
+    for line in lines[header + 1:]:
         m = re.match(r"^(\S+)\s{2,}.*: (.*)$", line)
-        if not m or re.match(r"^[0-9]+ ok, ", line):
-            continue
-        case = ET.Element("testcase", classname=c["cell"], name=m.group(1))
-        if m.group(2) != "ok":
-            ET.SubElement(case, "failure", message=line.strip())
+        if m and not re.match(r"^[0-9]+ ok, ", line):
+            rows.append((m.group(1), line.strip(), m.group(2)))
+    return rows
+
+
+def load_cases(c, d):
+    cases = []
+    for name, line, result in load_rows(d):
+        case = ET.Element("testcase", classname=c["cell"], name=name)
+        if result != "ok":
+            ET.SubElement(case, "failure", message=line)
         cases.append(case)
     return cases
 
 
 def jtreg_cases(c, d):
+    tests = c.get("tests", {})
+    reasons = {x["test"]: f"{kind}: {x['reason']}" for kind in ("excluded", "not_applicable")
+               for x in tests.get(kind, [])}
     cases = []
     for listing in ("summary.txt", "notRun.txt"):
         try:
@@ -518,7 +848,8 @@ def jtreg_cases(c, d):
                 continue
             case = ET.Element("testcase", classname=c["cell"], name=test)
             source = None
-            xml_file = os.path.join(d, "JTwork", test.rsplit(".", 1)[0] + ".jtr.xml")
+            path, _, ident = test.partition("#")
+            xml_file = os.path.join(d, "JTwork", path.rsplit(".", 1)[0] + (f"_{ident}" if ident else "") + ".jtr.xml")
             try:
                 source = ET.parse(xml_file).getroot().find("testcase")
             except (OSError, ET.ParseError):
@@ -528,7 +859,7 @@ def jtreg_cases(c, d):
             if status.startswith("Passed"):
                 pass
             elif status.startswith("Not run"):
-                ET.SubElement(case, "skipped", message=status)
+                ET.SubElement(case, "skipped", message=reasons.get(test, status))
             else:
                 tag = "error" if status.startswith("Error") else "failure"
                 element = ET.SubElement(case, tag, message=status)
@@ -537,6 +868,19 @@ def jtreg_cases(c, d):
                     element.text = detail.text[-20000:]
             cases.append(case)
     return cases
+
+
+def tests_text(c):
+    """Markdown lines: what the cell ran, and what it left out and why."""
+    tests = c.get("tests")
+    if not tests or c["verdict"] not in ("passed", "failed"):
+        return []
+    lines = [f"- {c['cell']}: ran {len(tests['ran'])}: {', '.join(tests['ran']) or 'nothing'}"]
+    lines += [f"  - excluded {x['test']}: {x['reason']}" for x in tests["excluded"]]
+    lines += [f"  - not applicable {x['test']}: {x['reason']}" for x in tests["not_applicable"]]
+    lines += [f"  - DID NOT RUN {t}" for t in tests["did_not_run"]]
+    lines += [f"  - RAN UNEXPECTED {t}" for t in tests["unexpected"]]
+    return lines
 
 
 def cmd_merge(args):
@@ -558,19 +902,41 @@ def cmd_merge(args):
             description = selections[0][1]["selection"]
             if selections[0][1].get("shard"):
                 description += " --shard " + selections[0][1]["shard"]
-    elif selections:
+    else:
+        # Without a selection a missing cell cannot be told: every input
+        # must have recorded one, the same.
+        bare = [d for d in dirs if not any(f.startswith(os.path.realpath(d) + os.sep) for f, _ in selections)]
+        if bare:
+            raise Refused("no selection given, and none recorded in " + ", ".join(bare) +
+                          ": give the one the cells were run for (--tier, --cell, --arch, ...)")
         lists = {tuple(s.get("cells", [])) for _, s in selections}
         if len(lists) > 1:
             raise Refused("the result directories come from different selections: " +
                           ", ".join(f"{f} ({s.get('selection')})" for f, s in selections))
         expected = list(lists.pop())
         description = selections[0][1].get("selection", "")
-    else:
-        expected = sorted(found, key=lambda i: order(parse(i)))
-        description = "the cells found"
-        print("merge: no selection given or recorded: a missing cell cannot be told", file=sys.stderr)
+    results = {}
+    for places in found.values():
+        for place in places:
+            with open(os.path.join(place, "cell.json"), encoding="utf-8") as f:
+                results[place] = json.load(f)
+    commits = {}
+    for place, c in results.items():
+        commits.setdefault(c.get("commit") or "none recorded", []).append(c["cell"])
+    if len(commits) > 1:
+        raise Refused("the results come from different commits: " +
+                      "; ".join(f"{k}: {', '.join(sorted(v))}" for k, v in sorted(commits.items())))
+    builds = {}
+    for c in results.values():
+        if c.get("jdk_build"):
+            builds.setdefault((c["arch"], c["jdk"]), {}).setdefault(
+                f"{c['jdk_build']} (package {c.get('jdk_package') or 'none'})", []).append(c["cell"])
+    for (arch, jdk), seen in sorted(builds.items()):
+        if len(seen) > 1:
+            raise Refused(f"the results ran on different builds of JDK {jdk} for {arch}: " +
+                          "; ".join(f"{k}: {', '.join(sorted(v))}" for k, v in sorted(seen.items())))
 
-    os.makedirs(out, exist_ok=True)
+    claim(out)
     real_out = os.path.realpath(out)
     cells = []
     for cell_id in sorted(set(expected) | set(found), key=lambda i: order(parse(i))):
@@ -628,6 +994,7 @@ def cmd_merge(args):
     for c in cells:
         md.append(f"| {c['cell']} | {c['verdict']} | {c['passed']} | {c['failed']} | {c['error']} | {c['skipped']} | "
                   f"{duration(c['wall_seconds'])} | {duration(c['cpu_seconds'])} | {c['host']} | {c['jdk_build']} |")
+    md += ["", "## What each cell ran", ""] + [line for c in cells for line in tests_text(c)]
     md += ["", verdict]
     with open(os.path.join(out, "summary.md"), "w", encoding="utf-8") as f:
         f.write("\n".join(md) + "\n")
@@ -661,6 +1028,13 @@ def cmd_merge(args):
                            f"{'<br><small>' + html.escape(extra) + '</small>' if extra else ''}</td>")
             page.append("<tr>" + "".join(tds) + "</tr>")
         page.append("</table>")
+    page += ["<h2>What each cell ran</h2>", "<ul>"]
+    for c in cells:
+        lines = tests_text(c)
+        if lines:
+            page.append(f"<li>{html.escape(lines[0][2:])}<ul>" +
+                        "".join(f"<li>{html.escape(x.strip()[2:])}</li>" for x in lines[1:]) + "</ul></li>")
+    page.append("</ul>")
     page.append("<p><a href=\"summary.md\">summary.md</a> · <a href=\"junit.xml\">junit.xml</a></p></body></html>")
     with open(os.path.join(out, "index.html"), "w", encoding="utf-8") as f:
         f.write("\n".join(page) + "\n")
@@ -673,7 +1047,8 @@ def cmd_merge(args):
 
 
 def main(argv):
-    commands = {"select": cmd_select, "plan": cmd_plan, "units": cmd_units, "exec": cmd_exec, "record": cmd_record, "merge": cmd_merge,
+    commands = {"select": cmd_select, "plan": cmd_plan, "units": cmd_units, "exec": cmd_exec, "record": cmd_record,
+                "merge": cmd_merge, "claim": cmd_claim, "probe": cmd_probe, "expect": cmd_expect,
                 "describe": lambda a: print("\t".join(map(str, parse(a[0])))) or 0}
     if not argv or argv[0] not in commands:
         sys.stderr.write(__doc__)

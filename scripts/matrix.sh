@@ -3,15 +3,17 @@
 # matrix.sh --list [SELECTION] [--shard K/N]
 # matrix.sh --cell ID [--out DIR] [--build DIR]
 # matrix.sh --merge DIR... [SELECTION] [--out DIR]
+# matrix.sh --pins [SELECTION]
 #
 # The configuration matrix: the jtreg suite, or its group matrix, under JDKs,
 # collectors and execution modes on this machine, and on the foreign
 # architectures under qemu-user, each cell with its own result directory.
-#   SELECTION  --tier 1|2|3 (default 2; scripts/matrix-tiers.txt), then any of
+#   SELECTION  --tier 1|2|3 (scripts/matrix-tiers.txt) and any of
 #              --arch host,aarch64,ppc64el,s390x,riscv64  --jdk 11,17,...
 #              --gc default,Serial,Parallel,G1,Z,Shenandoah,ZGen
 #              --mode default,int,comp,c1  --kind load,suite,matrix
-#              to keep the tier's cells that match
+#              to keep the cells that match, of the tier given, else of
+#              every tier; with none of them, tier 2
 #   --list     prints the selected cells as one JSON array, runs nothing
 #   --shard    runs every N-th cell from the K-th, in the order of their
 #              expected time
@@ -19,21 +21,33 @@
 #   --cell     runs exactly that cell (ids as --list prints them) and adds its
 #              result directory to DIR, leaving the others there
 #   --merge    one report from the result directories of any runs (shards,
-#              machines): fails if a cell of the selection (default: the one
-#              the runs recorded) is missing, duplicated or failed
+#              machines): refuses results without a selection (given, or the
+#              same recorded by every input), of different commits or of
+#              different builds of one JDK; fails if a cell of the selection
+#              is missing, duplicated or failed
+#   --pins     resolves the exact Debian package of each JDK the selection
+#              needs and prints them as a value of ZOL_MATRIX_PINS, which
+#              every run, shard and lab host then uses
 #   --out      where the cells' result directories and the report go
-#              (default build/matrix; for --merge build/matrix-merged)
+#              (default build/matrix; for --merge build/matrix-merged); a
+#              non-empty directory the matrix did not write is refused
 #   --build    the host's build directory in this checkout, built first
 #              (default build/default)
-# A cell's result directory, DIR/<cell>/, holds cell.json (cell, JDK build,
-# counts, wall and CPU seconds, host and checkout), the log, and jtreg's work
-# and report directories (JUnit-style XML of each test in JTwork). The report:
-# DIR/index.html, DIR/summary.md, DIR/junit.xml. A JDK refusing a cell's
-# options is "not supported", not a failure; a JDK or cross build that could
-# not be set up is "set-up failed". JDKs: Debian's, from scripts/jdk.sh (17 on
-# x86-64: this machine's own); ZOL_MATRIX_JDKS (homes separated by ';') puts
-# others first, for their version and architecture. Exits non-zero if a cell
-# failed or could not be set up.
+# A cell's result directory, DIR/<cell>/, holds cell.json (cell, commit, JDK
+# build and package, counts, the tests it ran, excluded and found not
+# applicable, wall and CPU seconds, host and checkout), the log, and jtreg's
+# work and report directories (JUnit-style XML of each test in JTwork). The
+# report: DIR/index.html, DIR/summary.md, DIR/junit.xml. A cell fails when the
+# tests that ran are not the ones its listing expected. A JDK refusing a
+# cell's options in its own words is "not supported" (a failure for a cell of
+# tier 1 or 2); a JVM that crashes on them fails the cell; a JDK or cross
+# build that could not be set up is "set-up failed". JDKs: Debian's, from
+# scripts/jdk.sh (17 on x86-64: this machine's own), at the package versions
+# of ZOL_MATRIX_PINS ("host-21=VERSION;aarch64-25=VERSION", from --pins),
+# else resolved once at the start; ZOL_MATRIX_JDKS (homes separated by ';')
+# puts others first, for their version and architecture. Every process a
+# cell starts ends with it. Exits non-zero if a cell failed or could not be
+# set up.
 set -uo pipefail
 here=$PWD
 cd "$(dirname "$0")/.." || exit 1
@@ -47,6 +61,7 @@ action=run host=build/default jobs=1 shard="" out="" cell="" selection=() dirs=(
 while (($#)); do
   case $1 in
     --list) action=list; shift; continue ;;
+    --pins) action=pins; shift; continue ;;
     --merge)
       action=merge
       shift
@@ -83,14 +98,16 @@ esac
 
 out=${out:-build/matrix}
 if [[ $action == run ]]; then
-  rm -rf "$out"
+  matrix claim "$out" --fresh || exit 2
   mapfile -t cells < <(matrix plan "$out" "${selection[@]}" ${shard:+--shard "$shard"}) || exit 2
+elif [[ $action == cell ]]; then
+  matrix claim "$out" || exit 2
+  mapfile -t cells < <(matrix select "${selection[@]}") || exit 2
 else
   mapfile -t cells < <(matrix select "${selection[@]}") || exit 2
 fi
 ((${#cells[@]})) || { echo "no cell selected" >&2; exit 2; }
-mkdir -p "$out"
-out=$(cd "$out" && pwd)
+[[ $action == pins ]] || out=$(cd "$out" && pwd)
 
 # This machine's architecture in the cells' names: a cell of it runs
 # natively, the others under qemu-user.
@@ -108,6 +125,68 @@ for id in "${cells[@]}"; do
   IFS=$'\t' read -r arch major _ <<<"$(matrix describe "$id")"
   need_arch[$arch]=1 need_jdk[$arch-$major]=1
 done
+
+# The JDKs: a home of ZOL_MATRIX_JDKS of the version and architecture; else
+# Debian's at the run's package version (ZOL_MATRIX_PINS, else resolved now):
+# this machine's own JDK that builds where it is that version, else
+# scripts/jdk.sh's.
+declare -A given=() pin=()
+IFS=';' read -ra homes <<<"${ZOL_MATRIX_JDKS:-}"
+given_home() { # $1: a home; sets given[arch-version] unless set
+  local v a
+  [[ -n $1 && -f $1/release ]] || return 0
+  v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$1/release")
+  a=$(sed -n 's/^OS_ARCH="\(.*\)"/\1/p' "$1/release")
+  case $a in amd64 | x86_64) a=host ;; ppc64le) a=ppc64el ;; esac
+  [[ -n ${given[$a-$v]:-} ]] || given[$a-$v]=$1
+}
+for home in "${homes[@]}"; do given_home "$home"; done
+IFS=';' read -ra pins <<<"${ZOL_MATRIX_PINS:-}"
+for p in "${pins[@]}"; do
+  if [[ $p == *=* ]]; then pin[${p%%=*}]=${p#*=}; fi
+done
+# The Debian package version of the JDK at home $1, or nothing.
+package_of() {
+  local package
+  package=$(dpkg -S "$(realpath "$1/bin/java")" 2>/dev/null | sed -n '1s/:.*//p')
+  if [[ -n $package ]]; then dpkg-query -W -f='${Version}' "$package" 2>/dev/null; fi
+}
+# Sets home_of[key] and pin[key] for a JDK that is not given: this machine's
+# own where it is the pinned version (or nothing is pinned), else Debian's
+# through jdk.sh --resolve.
+declare -A own=()
+own_jdk() { # $1: the JDK that builds
+  [[ -n $1 && -f $1/release ]] || return 0
+  local v
+  v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$1/release")
+  own[$machine-$v]=$1
+}
+resolve() { # $1: key; jdk.sh's progress goes to $resolve_log
+  local key=$1 version=""
+  [[ -z ${given[$key]:-} && -z ${pin[$key]:-} ]] || return 0
+  if [[ -n ${own[$key]:-} ]]; then version=$(package_of "${own[$key]}"); fi
+  if [[ -z $version ]]; then
+    version=$(scripts/jdk.sh --resolve "${key##*-}" "${debian[${key%-*}]}" 2>>"$resolve_log") || version=""
+  fi
+  pin[$key]=$version
+}
+resolve_log=/dev/stderr
+if [[ $action == pins ]]; then
+  own_jdk "$(sed -n 's/^ZOL_JAVA_HOME:PATH=//p' "$host/CMakeCache.txt" 2>/dev/null)"
+  status=0 list=()
+  for key in $(printf '%s\n' "${!need_jdk[@]}" | sort); do
+    [[ -z ${given[$key]:-} ]] || continue
+    resolve "$key"
+    if [[ -z ${pin[$key]:-} ]]; then
+      echo "JDK ${key##*-} for ${key%-*}: no package version could be resolved" >&2
+      status=1
+    else
+      list+=("$key=${pin[$key]}")
+    fi
+  done
+  (IFS=';'; echo "${list[*]}")
+  exit "$status"
+fi
 packages=()
 for arch in "${!need_arch[@]}"; do
   [[ $arch == host || $arch == "$machine" ]] || packages+=("g++-${triplet[$arch]}" qemu-user-static)
@@ -146,37 +225,40 @@ for arch in $(printf '%s\n' "${!need_arch[@]}" | sort); do
 done
 flock -u 8
 
-# The JDKs: a home of ZOL_MATRIX_JDKS of the version and architecture, this
-# machine's own Debian JDK that builds, else scripts/jdk.sh. Each with its
-# build string, asked once.
-declare -A given=() jdk_home=() jdk_build=() jdk_setup=()
-IFS=';' read -ra homes <<<"${ZOL_MATRIX_JDKS:-}"
-for home in "${homes[@]}" "$compile_jdk"; do
-  [[ -n $home && -f $home/release ]] || continue
-  v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$home/release")
-  a=$(sed -n 's/^OS_ARCH="\(.*\)"/\1/p' "$home/release")
-  case $a in amd64 | x86_64) a=host ;; ppc64le) a=ppc64el ;; esac
-  [[ -n ${given[$a-$v]:-} ]] || given[$a-$v]=$home
-done
+# Each JDK once, with its build string and package version.
+declare -A jdk_home=() jdk_build=() jdk_setup=() jdk_package=()
+own_jdk "$compile_jdk"
 mkdir -p "$root/build/matrix-setup"
 for key in $(printf '%s\n' "${!need_jdk[@]}" | sort); do
-  arch=${key%-*} major=${key##*-} log=$root/build/matrix-setup/jdk-$key.log
+  arch=${key%-*} major=${key##*-} log=$root/build/matrix-setup/jdk-$key.log resolve_log=$log
+  : >"$log"
   if [[ $arch == host && $machine != host ]]; then
     jdk_setup[$key]="host cells run on an x86-64 machine; this one is $(uname -m)"
     continue
   fi
+  resolve "$key"
   if [[ -n ${given[$key]:-} ]]; then
     home=${given[$key]}
-  elif ! home=$(scripts/jdk.sh "$major" "${debian[$arch]}" 2>"$log"); then
+    jdk_package[$key]=$(package_of "$home")
+  elif [[ -z ${pin[$key]:-} ]]; then
+    jdk_setup[$key]="JDK $major for $arch: no package version could be resolved (scripts/jdk.sh --resolve $major ${debian[$arch]})"
+    echo "JDK $major for $arch: set-up failed"
+    continue
+  elif [[ -n ${own[$key]:-} && $(package_of "${own[$key]}") == "${pin[$key]}" ]]; then
+    home=${own[$key]} jdk_package[$key]=${pin[$key]}
+  elif ! home=$(scripts/jdk.sh --pin "${pin[$key]}" "$major" "${debian[$arch]}" 2>>"$log"); then
     reason=$(sed -n 's/^jdk.sh: set-up failed: //p' "$log" | head -n 1)
     jdk_setup[$key]="JDK $major for $arch: ${reason:-scripts/jdk.sh failed}"
     echo "JDK $major for $arch: set-up failed"
     continue
+  else
+    jdk_package[$key]=${pin[$key]}
   fi
   jdk_home[$key]=$home
   jdk_build[$key]=$("$home/bin/java" -version 2>&1 | sed -n '2s/.*(build \(.*\))$/\1/p')
-  echo "JDK $major for $arch: ${jdk_build[$key]:-?} ($home)"
+  echo "JDK $major for $arch: ${jdk_build[$key]:-?}, package ${jdk_package[$key]:-none} ($home)"
 done
+commit=${GITHUB_SHA:-$(git rev-parse HEAD 2>/dev/null)}
 
 gc_options() { # collector, JDK version
   case $1 in
@@ -223,37 +305,44 @@ run_cell() {
   elif [[ ${built[$arch]:-ok} == failed:* ]]; then
     verdict=failed note=${built[$arch]#failed:}
   fi
+  local probe=() tests=tests/java/jvm exclude=() result
+  # -Xcomp is left out of the question whether the JDK takes the options:
+  # -version under it alone takes seconds.
+  read -ra probe <<<"${options/-Xcomp/}"
+  if [[ -z $verdict ]]; then
+    result=$(matrix probe "$dir" "$home" "${probe[@]}" 2>>"$dir/log")
+    case $result in
+      ok) ;;
+      setup*) verdict=setup note=${result#setup$'\t'} ;;
+      unsupported* | failed*) verdict=${result%%$'\t'*} note=${result#*$'\t'} ;;
+      *) verdict=failed note="the JVM could not be probed (the log says why)" ;;
+    esac
+  fi
+  # Known JDK bugs are excluded per feature version.
+  [[ $kind == matrix ]] && tests=tests/java:matrix
+  [[ -f tests/java/problems/jdk$major.txt ]] && exclude=(-exclude:"$root/tests/java/problems/jdk$major.txt")
   if [[ $verdict == setup ]]; then
-    { echo "$note"; cat "$dir/build.log" 2>/dev/null; } >>"$dir/setup.log"
+    { echo "$note"; cat "$dir/build.log" "$dir/log" 2>/dev/null; } >>"$dir/setup.log"
   elif [[ -n $verdict ]]; then
     :
+  elif ! matrix expect "$dir" "$kind" -jdk:"$home" ${options:+-javaoptions:"$options"} "${exclude[@]}" \
+    "$tests" >>"$dir/log" 2>&1; then
+    verdict=ran rc=1
   elif [[ $kind == load ]]; then
-    matrix exec "$dir/cpu" -- tests/java/load-check.sh "$home" "$lib" "$root/$host/java/classes" >"$dir/log" 2>&1
+    matrix exec "$dir/cpu" -- tests/java/load-check.sh "$home" "$lib" "$root/$host/java/classes" >>"$dir/log" 2>&1
     rc=$? verdict=ran
   else
-    # -Xcomp is left out of the question whether the JDK takes the options:
-    # -version under it alone takes seconds.
-    local probe
-    read -ra probe <<<"${options/-Xcomp/}"
-    if ! "$home/bin/java" "${probe[@]}" -version >"$dir/log" 2>&1; then
-      verdict=unsupported note=$(grep -m1 -iE 'error|unrecognized|not supported' "$dir/log")
-    else
-      # The options go to every JVM that runs a test (-javaoptions), not to
-      # javac: under -Xcomp that doubles a cell's time and tests nothing of
-      # ours. @requires sees them either way. Known JDK bugs are excluded per
-      # feature version.
-      local exclude=() tests=tests/java/jvm
-      [[ $kind == matrix ]] && tests=tests/java:matrix
-      [[ -f tests/java/problems/jdk$major.txt ]] && exclude=(-exclude:"$root/tests/java/problems/jdk$major.txt")
-      matrix exec "$dir/cpu" -- jtreg -jdk:"$home" "${compile[@]}" -nativepath:"$lib" -conc:"$conc" \
-        -timeoutFactor:$factor ${options:+-javaoptions:"$options"} "${exclude[@]}" -verbose:summary \
-        -retain:fail,error -xml -w:"$dir/JTwork" -r:"$dir/JTreport" "$tests" >"$dir/log" 2>&1
-      rc=$? verdict=ran
-    fi
+    # The options go to every JVM that runs a test (-javaoptions), not to
+    # javac: under -Xcomp that doubles a cell's time and tests nothing of
+    # ours. @requires sees them either way.
+    matrix exec "$dir/cpu" -- jtreg -jdk:"$home" "${compile[@]}" -nativepath:"$lib" -conc:"$conc" \
+      -timeoutFactor:$factor ${options:+-javaoptions:"$options"} "${exclude[@]}" -verbose:summary \
+      -retain:fail,error -xml -w:"$dir/JTwork" -r:"$dir/JTreport" "$tests" >>"$dir/log" 2>&1
+    rc=$? verdict=ran
   fi
   matrix record "$dir" cell="$id" verdict="$verdict" rc="$rc" note="$note" options="$options" \
-    jdk_home="$home" jdk_build="${jdk_build[$key]:-}" wall=$((SECONDS - start)) host="$(hostname)" \
-    machine="$(uname -m)" checkout="$root" started="$started"
+    jdk_home="$home" jdk_build="${jdk_build[$key]:-}" jdk_package="${jdk_package[$key]:-}" commit="$commit" \
+    wall=$((SECONDS - start)) host="$(hostname)" machine="$(uname -m)" checkout="$root" started="$started"
   # One line per cell, and what failed, so a log of the run alone says it.
   python3 - "$dir/cell.json" "$n" <<'EOF'
 import json, sys
@@ -265,7 +354,7 @@ print(f"{sys.argv[2]:<9} {c['cell']:<34} {text:<13} {counts}  {t // 60}m{t % 60:
       + (f"  ({c['note']})" if c["note"] else ""))
 EOF
   if [[ -f $dir/log ]] && grep -q '"verdict": "failed"' "$dir/cell.json"; then
-    grep -E '^(FAILED|Error):|not built yet$|^Test results|^[0-9]+ ok, |: FAILED' "$dir/log" | sed 's/^/    /'
+    grep -E '^(FAILED|Error):|not built yet$|^Test results|^[0-9]+ ok, |: FAILED|^matrix: ' "$dir/log" | sed 's/^/    /'
   fi
 }
 

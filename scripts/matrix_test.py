@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
-"""Checks of matrix.py: the tiers keep their promises, shards split any
-selection exactly, and a merge refuses missing and duplicated cells."""
+"""Checks of matrix.py: the tiers keep their promises, axes select from the
+whole matrix, shards split any selection exactly, only a JVM's own refusal is
+"not supported", a cell passes only when it ran what it listed, a merge
+refuses missing and duplicated cells, results without a selection and mixed
+commits or JDK builds, --out leaves foreign directories alone, and no process
+outlives its cell."""
 import contextlib
 import io
 import json
 import os
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -46,6 +51,15 @@ class Tiers(unittest.TestCase):
         for c in t3:
             self.assertEqual(matrix.parse(matrix.name(c)), c)
 
+    def test_axes_select_from_every_cell_without_a_tier(self):
+        axes = ["--arch", "host", "--jdk", "21,25", "--gc", "G1,Shenandoah", "--mode", "int", "--kind", "matrix"]
+        self.assertEqual([matrix.name(c) for c in matrix.parse_selection(axes)[0]],
+                         ["host-jdk21-G1-int", "host-jdk21-Shenandoah-int", "host-jdk25-G1-int",
+                          "host-jdk25-Shenandoah-int"])
+        self.assertEqual([matrix.name(c) for c in matrix.parse_selection(["--tier", "2"] + axes)[0]],
+                         ["host-jdk21-Shenandoah-int"])
+        self.assertEqual(set(matrix.parse_selection([])[0]), tier(2))
+
     def test_refusals(self):
         for bad in ("host-jdk17-ZGen-int", "host-jdk25-suite-default-default", "host-jdk11-load", "x86-jdk17-load",
                     "host-jdk17-G1"):
@@ -67,17 +81,118 @@ class Shards(unittest.TestCase):
             matrix.shard(cells, "4/3")
 
 
+def quiet(function, *args):
+    with contextlib.redirect_stdout(io.StringIO()) as out, contextlib.redirect_stderr(io.StringIO()):
+        status = function(list(args))
+    return status, out.getvalue()
+
+
+class Cell(unittest.TestCase):
+    def test_only_a_refusal_in_the_jvms_words_is_not_supported(self):
+        refusal = "Unrecognized VM option 'UseFooGC'\nError: Could not create the Java Virtual Machine.\n"
+        self.assertEqual(matrix.probe_verdict(1, refusal, False)[0], "unsupported")
+        self.assertEqual(matrix.probe_verdict(1, "Error: -XX:+UseZGC not supported in this VM", False)[0],
+                         "unsupported")
+        for status, output, hs_err in ((1, refusal, True), (-11, "", False), (139, refusal, False),
+                                       (134, "# A fatal error has been detected", False), (1, "Error: other", False),
+                                       (2, refusal, False)):
+            self.assertEqual(matrix.probe_verdict(status, output, hs_err)[0], "failed", (status, output, hs_err))
+
+    def test_probe_fails_a_jvm_that_crashes_on_the_options(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            os.makedirs(os.path.join(tmp, "home", "bin"))
+            java = os.path.join(tmp, "home", "bin", "java")
+            with open(java, "w", encoding="utf-8") as f:
+                f.write('#!/bin/sh\ncase "$1" in\n'
+                        '  -XX:+UseSerialGC) echo "# A fatal error" >hs_err_pid$$.log; kill -SEGV $$ ;;\n'
+                        '  -XX:+UseFooGC) echo "Unrecognized VM option UseFooGC"; exit 1 ;;\n'
+                        'esac\necho "openjdk version 17"\n')
+            os.chmod(java, 0o755)
+            home = os.path.join(tmp, "home")
+            verdicts = [quiet(matrix.cmd_probe, tmp, home, *o)[1].split("\t")[0].strip()
+                        for o in ([], ["-XX:+UseFooGC"], ["-XX:+UseSerialGC"])]
+            self.assertEqual(verdicts, ["ok", "unsupported", "failed"])
+            self.assertTrue([f for f in os.listdir(tmp) if f.startswith("hs_err")])
+            os.chmod(java, 0o644)
+            self.assertEqual(quiet(matrix.cmd_probe, tmp, home, "-Xint")[1].split("\t")[0], "setup")
+
+    def test_must_run_cells_fail_when_refused(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            for cell, verdict in (("host-jdk21-suite-ZGen-int", "failed"), ("host-jdk17-Z-default", "unsupported")):
+                matrix.cmd_record([tmp, f"cell={cell}", "verdict=unsupported", "note=Unrecognized VM option"])
+                with open(os.path.join(tmp, "cell.json"), encoding="utf-8") as f:
+                    self.assertEqual(json.load(f)["verdict"], verdict, cell)
+
+    def test_a_cell_fails_when_it_ran_other_tests_than_it_listed(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            d = os.path.join(tmp, "host-jdk17-suite")
+            os.makedirs(os.path.join(d, "JTreport", "text"))
+            with open(os.path.join(d, "JTreport", "text", "stats.txt"), "w", encoding="utf-8") as f:
+                f.write("Test results: passed: 2; excluded: 1\n")
+            with open(os.path.join(d, "expected.json"), "w", encoding="utf-8") as f:
+                json.dump(dict(tests=["jvm/a/A.java", "jvm/b/B.java#one"], not_applicable=[],
+                               excluded=[dict(test="jvm/b/B.java#two", reason="jdk17.txt: a JDK bug")]), f)
+            for ran, verdict in ((["jvm/a/A.java", "jvm/b/B.java#one"], "passed"),
+                                 (["jvm/a/A.java", "jvm/b/B.java#two"], "failed")):
+                with open(os.path.join(d, "JTreport", "text", "summary.txt"), "w", encoding="utf-8") as f:
+                    f.write("".join(f"{t}  Passed. Execution successful\n" for t in ran))
+                matrix.cmd_record([d, "cell=host-jdk17-suite", "verdict=ran", "rc=0"])
+                with open(os.path.join(d, "cell.json"), encoding="utf-8") as f:
+                    c = json.load(f)
+                self.assertEqual(c["verdict"], verdict)
+            self.assertEqual((c["tests"]["did_not_run"], c["tests"]["unexpected"]), (["jvm/b/B.java#one"],
+                                                                                      ["jvm/b/B.java#two"]))
+            self.assertEqual(c["tests"]["excluded"][0]["reason"], "jdk17.txt: a JDK bug")
+
+    def test_test_ids_are_tests_of_their_own(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            for name, text in (("One.java", "/*\n * @test\n * @run main One\n */"),
+                               ("Ids.java", "/*\n * @test id=all\n */\n/*\n * @test id=location\n"
+                                            " * @requires jdk.version.major >= 26\n */"),
+                               ("Two.java", "/* @test */\n/* @test */"), ("Main.java", "class Main {}")):
+                with open(os.path.join(tmp, name), "w", encoding="utf-8") as f:
+                    f.write(text)
+            self.assertEqual([n for f in sorted(os.listdir(tmp)) for n in matrix.test_names(tmp, f)],
+                             ["Ids.java#all", "Ids.java#location", "One.java", "Two.java#id0", "Two.java#id1"])
+            self.assertEqual(matrix.requires_of(tmp, "Ids.java#location"), "jdk.version.major >= 26")
+            self.assertEqual(matrix.requires_of(tmp, "Ids.java#all"), "")
+
+    def test_no_process_outlives_its_cell(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            pid_file = os.path.join(tmp, "pid")
+            subprocess.run([sys.executable, matrix.__file__, "exec", os.path.join(tmp, "cpu"), "--", "sh", "-c",
+                            f"sh -c 'echo $$ >{pid_file}; exec sleep 300' & sleep 1"], check=True,
+                           stderr=subprocess.DEVNULL)
+            with open(pid_file, encoding="utf-8") as f:
+                self.assertFalse(os.path.exists(f"/proc/{f.read().strip()}"))
+
+    def test_out_refuses_a_foreign_directory(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            with open(os.path.join(tmp, "mine.txt"), "w", encoding="utf-8") as f:
+                f.write("x")
+            with self.assertRaises(matrix.Refused):
+                matrix.claim(tmp, fresh=True)
+            self.assertTrue(os.path.exists(os.path.join(tmp, "mine.txt")))
+            out = os.path.join(tmp, "out")
+            matrix.claim(out)
+            open(os.path.join(out, "old"), "w", encoding="utf-8").close()
+            matrix.claim(out, fresh=True)
+            self.assertEqual(os.listdir(out), [matrix.MARKER])
+
+
 class Merge(unittest.TestCase):
-    def result(self, top, cell, verdict="passed"):
+    def result(self, top, cell, verdict="passed", **values):
         d = os.path.join(top, cell)
         os.makedirs(d)
         with open(os.path.join(d, "log"), "w", encoding="utf-8") as f:
             f.write("library  loaded by  scenario: result\nbrantholm  class X  digest: ok\n1 ok, 0 failed\n")
-        matrix.cmd_record([d, f"cell={cell}", f"verdict={verdict}", "rc=0", "wall=3", "host=h"])
+        with open(os.path.join(d, "expected.json"), "w", encoding="utf-8") as f:
+            json.dump(dict(tests=["brantholm"], excluded=[], not_applicable=[]), f)
+        matrix.cmd_record([d, f"cell={cell}", f"verdict={verdict}", "rc=0", "wall=3", "host=h"] +
+                          [f"{k}={v}" for k, v in values.items()])
 
     def merge(self, *args):
-        with contextlib.redirect_stdout(io.StringIO()), contextlib.redirect_stderr(io.StringIO()):
-            return matrix.cmd_merge(list(args))
+        return quiet(matrix.cmd_merge, *args)[0]
 
     def test_missing_duplicated_and_complete(self):
         with tempfile.TemporaryDirectory() as tmp:
@@ -95,6 +210,23 @@ class Merge(unittest.TestCase):
             self.assertEqual(self.merge(out, *cells, a, b, os.path.join(tmp, "c")), 1)
             self.result(os.path.join(tmp, "d"), "aarch64-jdk21-load", verdict="setup")
             self.assertEqual(self.merge(out, "--cell", "aarch64-jdk21-load", os.path.join(tmp, "d")), 1)
+
+    def test_refusals(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            a, b, c, out = (os.path.join(tmp, x) for x in ("a", "b", "c", "out"))
+            cells = "--cell", "s390x-jdk21-load,riscv64-jdk21-load"
+            self.result(a, "s390x-jdk21-load", commit="1111", jdk_build="21.0.9+10", jdk_package="21.0.9+10-1")
+            with self.assertRaises(matrix.Refused):  # no selection given or recorded
+                matrix.cmd_merge([out, a])
+            self.result(b, "riscv64-jdk21-load", commit="2222", jdk_build="21.0.9+10", jdk_package="21.0.9+10-1")
+            with self.assertRaises(matrix.Refused):
+                matrix.cmd_merge([out, *cells, a, b])
+            self.result(c, "riscv64-jdk21-load", commit="1111", jdk_build="21.0.9+10", jdk_package="21.0.9+10-2")
+            self.assertEqual(self.merge(out, *cells, a, c), 0)
+            self.result(os.path.join(c, "more"), "riscv64-jdk21-suite", commit="1111", jdk_build="21.0.9+10",
+                        jdk_package="21.0.9+10-3")
+            with self.assertRaises(matrix.Refused):  # two builds of riscv64's JDK 21
+                matrix.cmd_merge([out, "--arch", "riscv64,s390x", a, c])
 
 
 if __name__ == "__main__":
