@@ -37,7 +37,9 @@ import org.junit.jupiter.params.provider.ValueSource;
  * members or member classes, or reached through an annotation of the test's
  * own, is refused before any test runs, and so is a {@code @Timeout} longer
  * than the time this JVM has: nothing is skipped, or limited, in appearance
- * only (exit status 2). Exits 1 if a test failed or none ran.
+ * only (exit status 2). Before the first test it prints how many tests it
+ * found and their names, after each test its result, and last how many ran
+ * and failed; exits 1 if a test failed or none ran.
  *
  * Arguments: the class, then optionally the one method to run.
  */
@@ -50,6 +52,11 @@ public final class JUnitMain {
 
     /** The exit status when the class is refused. */
     static final int REFUSED = 2;
+
+    /** The first line of a run, "N tests found in CLASS:", is followed by the name of each test, indented. */
+    static final String FOUND = " tests found in ";
+    /** The last line of a run: "N tests run, F failed". */
+    static final String RUN = " tests run, ";
 
     public static void main(String[] args) throws Exception {
         long deadline = TestEnv.deadline();
@@ -97,31 +104,48 @@ public final class JUnitMain {
                     ? m.getAnnotation(Order.class).value() : Integer.MAX_VALUE / 2);  // JUnit's default
         }
         tests.sort(order);
-        int run = 0;
-        int failed = 0;
+        // Every test by name before any runs, so that JUnitChild can tell which never reported.
+        List<Method> methods = new ArrayList<>();
+        List<Object[]> invocations = new ArrayList<>();
+        List<String> names = new ArrayList<>();
         for (Method m : tests) {
             for (Object[] arguments : arguments(m)) {
-                run++;
-                String name = testClass.getSimpleName() + "::" + m.getName()
-                        + (arguments.length == 0 ? "" : Arrays.toString(arguments));
-                long start = System.nanoTime();
-                Throwable failure = invoke(testClass, m, arguments, afterEach);
-                long millis = (System.nanoTime() - start) / 1_000_000;
-                long limit = timeoutMillis(testClass, m, factor);
-                if (failure == null && millis > limit) {
-                    failure = new AssertionError(name + " took " + millis + " ms, over its @Timeout of " + limit
-                            + " ms at -timeoutFactor " + factor);
-                }
-                if (failure == null) {
-                    out.println("SUCCESSFUL " + name + " [" + millis + "ms]");
-                } else {
-                    failed++;
-                    out.println("FAILED     " + name + " [" + millis + "ms]");
-                    failure.printStackTrace(out);
-                }
+                methods.add(m);
+                invocations.add(arguments);
+                names.add(testClass.getSimpleName() + "::" + m.getName()
+                        + (arguments.length == 0 ? "" : Arrays.toString(arguments)));
             }
         }
-        out.println(run + " tests run, " + failed + " failed");
+        out.println(names.size() + FOUND + testClass.getName() + ":");
+        for (String name : names) {
+            out.println("  " + name);
+        }
+        out.flush();
+        int run = 0;
+        int failed = 0;
+        for (int i = 0; i < names.size(); i++) {
+            Method m = methods.get(i);
+            Object[] arguments = invocations.get(i);
+            String name = names.get(i);
+            run++;
+            long start = System.nanoTime();
+            Throwable failure = invoke(testClass, m, arguments, afterEach);
+            long millis = (System.nanoTime() - start) / 1_000_000;
+            long limit = timeoutMillis(testClass, m, factor);
+            if (failure == null && millis > limit) {
+                failure = new AssertionError(name + " took " + millis + " ms, over its @Timeout of " + limit
+                        + " ms at -timeoutFactor " + factor);
+            }
+            if (failure == null) {
+                out.println("SUCCESSFUL " + name + " [" + millis + "ms]");
+            } else {
+                failed++;
+                out.println("FAILED     " + name + " [" + millis + "ms]");
+                failure.printStackTrace(out);
+            }
+            out.flush();
+        }
+        out.println(run + RUN + failed + " failed");
         return failed == 0 && run > 0 ? 0 : 1;
     }
 
