@@ -1,5 +1,8 @@
 package zoltest;
 
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.HashSet;
@@ -15,10 +18,12 @@ import java.util.regex.Pattern;
  * warnings of that JVM are checked like those of any child. A JUnit class that
  * only starts child JVMs runs with "@run junit" in jtreg's own VM instead.
  *
- * The child passes only when every test it found reported, its last line says
- * that they all ran and none failed, and it exited 0: a test that ends the JVM
- * early (System.exit(0), Runtime.halt(0), a native exit(0)) leaves tests that
- * never ran, and the run fails naming them.
+ * The child passes only when every test it found reported, the last line of
+ * its run says that they all ran and none failed, and it exited 0: a test that
+ * ends the JVM early (System.exit(0), Runtime.halt(0), a native exit(0))
+ * leaves tests that never ran, and the run fails naming them. Those lines are
+ * read from the file that JUnitMain writes them to besides stdout, where a
+ * native's buffered output can follow them.
  *
  * Argument: the JUnit class. The child has the time of the jtreg action (its
  * @run tag's /timeout, see TestEnv.deadline) less a margin for its thread
@@ -42,20 +47,26 @@ public final class JUnitChild {
         if (query != null) {
             child.args(query);
         }
-        System.out.println("child JVM: " + String.join(" ", child.command()));
-        ChildJvm.Result r = child.run();
-        System.out.print(r.stdout);
-        System.err.print(r.stderr);
-        if (r.exitCode == JUnitMain.REFUSED) {
-            throw new AssertionError(r.stderr.strip());
+        Path report = Files.createTempFile("zoltest-junit", ".txt");
+        try {
+            child.options("-D" + JUnitMain.REPORT_PROPERTY + "=" + report);
+            System.out.println("child JVM: " + String.join(" ", child.command()));
+            ChildJvm.Result r = child.run();
+            System.out.print(r.stdout);
+            System.err.print(r.stderr);
+            if (r.exitCode == JUnitMain.REFUSED) {
+                throw new AssertionError(r.stderr.strip());
+            }
+            check(testClass, r.exitCode, new String(Files.readAllBytes(report), StandardCharsets.UTF_8));
+        } finally {
+            Files.delete(report);
         }
-        check(testClass, r.exitCode, r.stdout);
     }
 
-    /** Fails unless the JUnitMain output stdout and exit status show every test found run and none failed. */
-    static void check(String testClass, int exitCode, String stdout) {
+    /** Fails unless JUnitMain's report and exit status show every test it found run and none failed. */
+    static void check(String testClass, int exitCode, String report) {
         String what = "the JUnit run of " + testClass + " (exit " + exitCode + ")";
-        List<String> lines = new ArrayList<>(Arrays.asList(stdout.split("\n")));
+        List<String> lines = new ArrayList<>(Arrays.asList(report.split("\n")));
         int header = -1;
         for (int i = 0; i < lines.size() && header < 0; i++) {
             if (FOUND.matcher(lines.get(i)).matches()) {
@@ -67,7 +78,7 @@ public final class JUnitChild {
         }
         int found = Integer.parseInt(lines.get(header).substring(0, lines.get(header).indexOf(' ')));
         Set<String> reported = new HashSet<>();
-        Matcher m = REPORTED.matcher(stdout);
+        Matcher m = REPORTED.matcher(report);
         while (m.find()) {
             reported.add(m.group(1));
         }
@@ -88,7 +99,8 @@ public final class JUnitChild {
         String last = lines.isEmpty() ? "" : lines.get(lines.size() - 1);
         String expected = found + JUnitMain.RUN + "0 failed";
         if (exitCode != 0 || !last.equals(expected)) {
-            throw new AssertionError(what + " failed: its last line is \"" + last + "\", not \"" + expected + "\"");
+            throw new AssertionError(what + " failed: the last line of its run is \"" + last + "\", not \""
+                    + expected + "\"");
         }
     }
 }

@@ -1,5 +1,8 @@
 package zoltest;
 
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.OutputStream;
 import java.io.PrintStream;
 import java.lang.annotation.Annotation;
 import java.lang.reflect.AnnotatedElement;
@@ -57,13 +60,37 @@ public final class JUnitMain {
     static final String FOUND = " tests found in ";
     /** The last line of a run: "N tests run, F failed". */
     static final String RUN = " tests run, ";
+    /**
+     * A file that gets the lines of the run besides stdout: a native's output that the C library buffers
+     * reaches stdout only at exit, after them, so only this file's last line is surely the run's.
+     */
+    static final String REPORT_PROPERTY = "zoltest.report";
 
     public static void main(String[] args) throws Exception {
         long deadline = TestEnv.deadline();
+        String report = System.getProperty(REPORT_PROPERTY);
         int status;
-        try {
+        try (FileOutputStream file = report == null ? null : new FileOutputStream(report)) {
+            PrintStream out = file == null ? System.out : new PrintStream(new OutputStream() {
+                @Override
+                public void write(int b) throws IOException {
+                    System.out.write(b);
+                    file.write(b);
+                }
+
+                @Override
+                public void write(byte[] b, int off, int len) throws IOException {
+                    System.out.write(b, off, len);
+                    file.write(b, off, len);
+                }
+
+                @Override
+                public void flush() {
+                    System.out.flush();
+                }
+            }, true, "UTF-8");
             status = run(Class.forName(args[0]), args.length > 1 ? args[1] : null, TestEnv.timeoutFactor(), deadline,
-                    System.out);
+                    out);
         } catch (IllegalArgumentException e) {
             System.err.println(e.getMessage());
             status = REFUSED;
