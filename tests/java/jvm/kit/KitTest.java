@@ -1,7 +1,8 @@
 /*
  * @test
  * @summary The test kit fails loudly: JUnit annotations its runner does not implement, a JUnit time limit beyond
- *          the time there is, a child JVM that hangs, a warning allowed for a library the JVM did not load
+ *          the time there is, a child JVM that hangs, a JUnit child that exits 0 before every test reported, a
+ *          warning allowed for a library the JVM did not load
  * @library /testkit ${jtreg.home}/lib/junit-platform-console-standalone.jar
  * @build zoltest.* KitTest
  * @run driver/timeout=100 KitTest
@@ -20,14 +21,18 @@ import java.util.List;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Disabled;
+import org.junit.jupiter.api.MethodOrderer;
+import org.junit.jupiter.api.Order;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.TestMethodOrder;
 import org.junit.jupiter.api.Timeout;
 import org.junit.jupiter.api.condition.EnabledOnOs;
 import org.junit.jupiter.api.condition.OS;
 import org.junit.jupiter.api.extension.ExtendWith;
 import org.junit.jupiter.api.extension.Extension;
 import zoltest.ChildJvm;
+import zoltest.JUnitChild;
 import zoltest.JUnitMain;
 import zoltest.TestEnv;
 
@@ -105,6 +110,19 @@ public class KitTest {
         void sleeps() throws InterruptedException {
             Thread.sleep(1200);
         }
+    }
+
+    @TestMethodOrder(MethodOrderer.OrderAnnotation.class)
+    static class ExitsEarly {
+        @Test
+        @Order(1)
+        void exits() {
+            System.exit(0);
+        }
+
+        @Test
+        @Order(2)
+        void neverRuns() {}
     }
 
     static class Hangs {
@@ -195,6 +213,13 @@ public class KitTest {
         assertTrue(dump.startsWith(what + ": [") && dump.contains(ChildJvm.THREAD_DUMP)
                 && dump.contains("at java.lang.Thread.sleep") && dump.contains("at KitTest$Hangs.main("), dump);
         assertTrue(seconds < TestEnv.scaledMillis(20) / 1000, seconds + " s");
+
+        // A test that ends its JVM with status 0 fails the run, which names the tests that never reported.
+        String early = assertThrows(AssertionError.class,
+                () -> JUnitChild.main(new String[] {ExitsEarly.class.getName()})).getMessage();
+        System.out.println(early);
+        assertEquals("the JUnit run of KitTest$ExitsEarly (exit 0) ended before 2 of its 2 tests reported:"
+                + " ExitsEarly::exits, ExitsEarly::neverRuns", early);
 
         // An allowed warning is unexpected in a JVM that did not load its library.
         ChildJvm.Result r = new ChildJvm(PrintsWarning.class).ignoreWarnings().run();

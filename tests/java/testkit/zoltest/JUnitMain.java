@@ -1,5 +1,8 @@
 package zoltest;
 
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.OutputStream;
 import java.io.PrintStream;
 import java.lang.annotation.Annotation;
 import java.lang.reflect.AnnotatedElement;
@@ -37,7 +40,9 @@ import org.junit.jupiter.params.provider.ValueSource;
  * members or member classes, or reached through an annotation of the test's
  * own, is refused before any test runs, and so is a {@code @Timeout} longer
  * than the time this JVM has: nothing is skipped, or limited, in appearance
- * only (exit status 2). Exits 1 if a test failed or none ran.
+ * only (exit status 2). Before the first test it prints how many tests it
+ * found and their names, after each test its result, and last how many ran
+ * and failed; exits 1 if a test failed or none ran.
  *
  * Arguments: the class, then optionally the one method to run.
  */
@@ -51,12 +56,41 @@ public final class JUnitMain {
     /** The exit status when the class is refused. */
     static final int REFUSED = 2;
 
+    /** The first line of a run, "N tests found in CLASS:", is followed by the name of each test, indented. */
+    static final String FOUND = " tests found in ";
+    /** The last line of a run: "N tests run, F failed". */
+    static final String RUN = " tests run, ";
+    /**
+     * A file that gets the lines of the run besides stdout: a native's output that the C library buffers
+     * reaches stdout only at exit, after them, so only this file's last line is surely the run's.
+     */
+    static final String REPORT_PROPERTY = "zoltest.report";
+
     public static void main(String[] args) throws Exception {
         long deadline = TestEnv.deadline();
+        String report = System.getProperty(REPORT_PROPERTY);
         int status;
-        try {
+        try (FileOutputStream file = report == null ? null : new FileOutputStream(report)) {
+            PrintStream out = file == null ? System.out : new PrintStream(new OutputStream() {
+                @Override
+                public void write(int b) throws IOException {
+                    System.out.write(b);
+                    file.write(b);
+                }
+
+                @Override
+                public void write(byte[] b, int off, int len) throws IOException {
+                    System.out.write(b, off, len);
+                    file.write(b, off, len);
+                }
+
+                @Override
+                public void flush() {
+                    System.out.flush();
+                }
+            }, true, "UTF-8");
             status = run(Class.forName(args[0]), args.length > 1 ? args[1] : null, TestEnv.timeoutFactor(), deadline,
-                    System.out);
+                    out);
         } catch (IllegalArgumentException e) {
             System.err.println(e.getMessage());
             status = REFUSED;
@@ -97,31 +131,48 @@ public final class JUnitMain {
                     ? m.getAnnotation(Order.class).value() : Integer.MAX_VALUE / 2);  // JUnit's default
         }
         tests.sort(order);
-        int run = 0;
-        int failed = 0;
+        // Every test by name before any runs, so that JUnitChild can tell which never reported.
+        List<Method> methods = new ArrayList<>();
+        List<Object[]> invocations = new ArrayList<>();
+        List<String> names = new ArrayList<>();
         for (Method m : tests) {
             for (Object[] arguments : arguments(m)) {
-                run++;
-                String name = testClass.getSimpleName() + "::" + m.getName()
-                        + (arguments.length == 0 ? "" : Arrays.toString(arguments));
-                long start = System.nanoTime();
-                Throwable failure = invoke(testClass, m, arguments, afterEach);
-                long millis = (System.nanoTime() - start) / 1_000_000;
-                long limit = timeoutMillis(testClass, m, factor);
-                if (failure == null && millis > limit) {
-                    failure = new AssertionError(name + " took " + millis + " ms, over its @Timeout of " + limit
-                            + " ms at -timeoutFactor " + factor);
-                }
-                if (failure == null) {
-                    out.println("SUCCESSFUL " + name + " [" + millis + "ms]");
-                } else {
-                    failed++;
-                    out.println("FAILED     " + name + " [" + millis + "ms]");
-                    failure.printStackTrace(out);
-                }
+                methods.add(m);
+                invocations.add(arguments);
+                names.add(testClass.getSimpleName() + "::" + m.getName()
+                        + (arguments.length == 0 ? "" : Arrays.toString(arguments)));
             }
         }
-        out.println(run + " tests run, " + failed + " failed");
+        out.println(names.size() + FOUND + testClass.getName() + ":");
+        for (String name : names) {
+            out.println("  " + name);
+        }
+        out.flush();
+        int run = 0;
+        int failed = 0;
+        for (int i = 0; i < names.size(); i++) {
+            Method m = methods.get(i);
+            Object[] arguments = invocations.get(i);
+            String name = names.get(i);
+            run++;
+            long start = System.nanoTime();
+            Throwable failure = invoke(testClass, m, arguments, afterEach);
+            long millis = (System.nanoTime() - start) / 1_000_000;
+            long limit = timeoutMillis(testClass, m, factor);
+            if (failure == null && millis > limit) {
+                failure = new AssertionError(name + " took " + millis + " ms, over its @Timeout of " + limit
+                        + " ms at -timeoutFactor " + factor);
+            }
+            if (failure == null) {
+                out.println("SUCCESSFUL " + name + " [" + millis + "ms]");
+            } else {
+                failed++;
+                out.println("FAILED     " + name + " [" + millis + "ms]");
+                failure.printStackTrace(out);
+            }
+            out.flush();
+        }
+        out.println(run + RUN + failed + " failed");
         return failed == 0 && run > 0 ? 0 : 1;
     }
 
