@@ -19,7 +19,7 @@ public final class NativeLoop implements IntUnaryOperator {
     /**
      * what: CheckSum, CheckCompare, except or JavaDigest (CheckSum's digest in
      * plain Java). With check, the natives' answers are checked against plain
-     * Java first (a bare CheckCompare answers true whatever it is given).
+     * Java first.
      */
     public NativeLoop(String what, String text, boolean check) {
         this.what = what;

@@ -49,6 +49,11 @@ struct JvmtiText {
   ~JvmtiText() {
     if (text != nullptr) jvmti->Deallocate(reinterpret_cast<unsigned char*>(text));
   }
+  // Deallocate whether or not a string came back: a null one is ignored.
+  void release() {
+    jvmti->Deallocate(reinterpret_cast<unsigned char*>(text));
+    text = nullptr;
+  }
 };
 
 void handle_field_event(JNIEnv* env, jthread thread, jmethodID method, jfieldID field, jclass field_klass,
@@ -56,8 +61,8 @@ void handle_field_event(JNIEnv* env, jthread thread, jmethodID method, jfieldID 
   if (test_object.load() == nullptr) return;
   if (!env->IsSameObject(thread, watched_thread.load())) return;
 
-  // Declared so that they are released in the order class signature, method
-  // name, generic signature, field name, on every path.
+  // Declared so that a failed lookup releases what came back in the order
+  // class signature, method name, generic signature, field name.
   JvmtiText field_name, generic, method_name, class_signature;
   jvmtiError err = jvmti->GetFieldName(field_klass, field, &field_name.text, nullptr, nullptr);
   if (err != JVMTI_ERROR_NONE) return fail("GetFieldName failed", err);
@@ -89,6 +94,11 @@ void handle_field_event(JNIEnv* env, jthread thread, jmethodID method, jfieldID 
     // A test object without the flag field leaves NoSuchFieldError pending.
     env->ExceptionClear();
   }
+  // All four, in this order, the generic signature even when there is none.
+  class_signature.release();
+  method_name.release();
+  generic.release();
+  field_name.release();
 }
 
 // Tags of the objects on the walk's current path: open addressing over
@@ -166,6 +176,9 @@ struct Frame {
   jfieldID* fields;  // of klass, from GetClassFields
   jint count;
   jint next;
+  // The signature of the field whose value is walked above this frame: a
+  // recursion would release it when that walk returns, and so does pop().
+  char* signature;
 };
 
 // Depth first, as a recursion over object-typed fields would go, but on a
@@ -201,7 +214,7 @@ class Walk {
         }
       } else if (top.next == top.count) {
         up_to_superclass(top);
-      } else if (!watch_field(top, top.fields[top.next++])) {
+      } else if (!watch_field(depth_ - 1, top.fields[top.next++])) {
         return;
       }
     }
@@ -212,7 +225,8 @@ class Walk {
   // object's own (instance) fields are followed: a static field's value
   // belongs to no object of the walk, and following statics would wander
   // into the JDK's own classes.
-  bool watch_field(Frame& frame, jfieldID field) {
+  bool watch_field(size_t at, jfieldID field) {
+    const Frame& frame = frames_[at];
     jvmtiError err = jvmti->SetFieldModificationWatch(frame.klass, field);
     if (err != JVMTI_ERROR_NONE && err != JVMTI_ERROR_DUPLICATE) {
       fail("Failed to set field modification", err);
@@ -231,9 +245,13 @@ class Walk {
     if (jvmti->GetFieldModifiers(frame.klass, field, &modifiers) != JVMTI_ERROR_NONE) return true;
     if ((modifiers & kStatic) != 0) return true;
     jobject value = env_->GetObjectField(frame.object, field);
-    // frame may move when the stack grows: nothing below uses it.
-    if (value != nullptr) push(value);
+    // frame may move when the stack grows: frames_[at] below.
+    const bool entered = value != nullptr && push(value);
     env_->DeleteLocalRef(value);
+    if (entered) {
+      frames_[at].signature = signature.text;
+      signature.text = nullptr;
+    }
     return true;
   }
 
@@ -292,6 +310,7 @@ class Walk {
     frame.fields = nullptr;
     frame.count = 0;
     frame.next = 0;
+    frame.signature = nullptr;
     env_->DeleteLocalRef(klass);
     return true;
   }
@@ -319,6 +338,12 @@ class Walk {
     untag(frame.object, frame.tagged);
     env_->DeleteGlobalRef(frame.object);
     path_.erase(frame.tag);
+    if (depth_ > 0) {
+      // The walk of the field's value below has returned.
+      Frame& below = frames_[depth_ - 1];
+      if (below.signature != nullptr) jvmti->Deallocate(reinterpret_cast<unsigned char*>(below.signature));
+      below.signature = nullptr;
+    }
   }
 
   JNIEnv* env_;

@@ -2,7 +2,8 @@
 // out, for driving agents through paths that a real JVM does not produce.
 // Every function traps (the test fails, naming the function number) until a
 // test hooks it. Built in, and replaceable: Deallocate of the memory that
-// this fake handed out (string(), array()), and object tags (GetTag, SetTag).
+// this fake handed out (string(), array()) or of NULL, which a JVM ignores,
+// and object tags (GetTag, SetTag).
 // Header-only.
 //
 //   zoltest::FakeJvmti ti;
@@ -121,7 +122,8 @@ class FakeJvmti {
   }
   // Blocks handed out and not yet deallocated.
   size_t outstanding() const { return live_.size(); }
-  // Labels of the deallocated blocks (a string's text), in order.
+  // Labels of the deallocated blocks (a string's text; "NULL" for a null
+  // pointer), in order.
   const std::vector<std::string>& deallocated() const { return deallocated_; }
 
   const std::map<jobject, jlong>& tags() const { return tags_; }
@@ -163,6 +165,10 @@ class FakeJvmti {
 
   void install_models() {
     on<&jvmtiInterface_1_::Deallocate>("Deallocate", [this](unsigned char* mem) {
+      if (mem == nullptr) {
+        deallocated_.push_back("NULL");
+        return JVMTI_ERROR_NONE;
+      }
       auto found = live_.find(mem);
       if (found == live_.end()) {
         ADD_FAILURE() << "Deallocate of memory this fake did not hand out, or handed back twice";

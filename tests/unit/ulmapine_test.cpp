@@ -1,6 +1,6 @@
 // ulmapine against a scripted JVM: the flag is set, then the native frame
-// never returns nor calls the JVM again; a missing flag field returns with
-// its error pending.
+// never returns nor calls the JVM again; a null object or a missing flag
+// field returns with its error pending.
 
 #include <gtest/gtest.h>
 
@@ -48,7 +48,10 @@ struct UlmapineJvm {
       flag = value == JNI_TRUE;
     });
   }
-  void run() { Java_zol_jdwp_ThreadReference_ForceEarlyReturn_ulmapin_ulmapine_nativeMethod(fake.env(), cls, obj); }
+  void run(jobject arg) {
+    Java_zol_jdwp_ThreadReference_ForceEarlyReturn_ulmapin_ulmapine_nativeMethod(fake.env(), cls, arg);
+  }
+  void run() { run(obj); }
 };
 
 // In a child: the spinning thread is never joined, and the child's exit
@@ -76,6 +79,17 @@ TEST(Ulmapine, MissingFieldReturnsWithItsErrorPending) {
   EXPECT_EQ(jvm.fake.calls(), (Calls{"GetObjectClass", "GetFieldID"}));
   EXPECT_EQ(jvm.fake.description(jvm.fake.pending()), "java.lang.NoSuchFieldError: threadInNative");
   EXPECT_FALSE(jvm.flag);
+}
+
+// Without the field, a native that went on to GetObjectClass(NULL) would
+// return here instead of spinning, and the test would show it.
+TEST(Ulmapine, NullObjectGetsNullPointerExceptionAndNoOtherCall) {
+  UlmapineJvm jvm(false);
+  FAKE_JNI_ON(jvm.fake, FindClass, [&](const char* name) { return jvm.fake.klass(name); });
+  jvm.run(nullptr);
+  EXPECT_EQ(jvm.fake.calls(), (Calls{"FindClass", "ThrowNew"}));
+  EXPECT_EQ(jvm.fake.description(jvm.fake.pending()),
+            "java/lang/NullPointerException: nativeMethod: the object is null");
 }
 
 }  // namespace

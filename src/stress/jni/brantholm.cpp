@@ -11,9 +11,9 @@
 // refused.
 //
 // The digest is defined over a character buffer: the low bytes of the
-// string's units, copied inside the critical region and summed after it. The
-// copy is the natives' own work under the region and the monitor, so its time
-// grows with the string, in CheckCompare too.
+// string's units, copied inside the critical region and summed after it, one
+// addition per position. The copy and the sum are the natives' own work, so
+// their time grows with the string, in CheckCompare too.
 //
 // An exception found after a JNI call ends the VM through FatalError; the two
 // checks after plain memory work only describe and clear what they find.
@@ -202,14 +202,22 @@ JNIEXPORT jboolean JNICALL Java_zol_stress_jni_JNIter004_CheckCompare(JNIEnv* en
   jchar* working = allocate_working_copy(env);
   copy_low_bytes(env, str, sizes, buffer);
 
-  // Unlike CheckSum, every position past the 16th adds the byte at its
-  // position modulo 16 again; both agree for strings of up to 16 bytes. So
-  // position k ends as its byte times the count of positions i < L with
-  // i mod 16 = k, all modulo 256.
-  for (size_t k = 0; k < kDigestBytes && k < sizes.readable(); k++) {
-    const size_t times = sizes.utf / kDigestBytes + (k < sizes.utf % kDigestBytes ? 1 : 0);
-    digest[k] = static_cast<unsigned char>(buffer[k] * times);
-  }
+  // Unlike CheckSum, every position i < L adds the byte at i mod 16, so the
+  // first 16 bytes are added again and again, L additions in all; both agree
+  // for strings of up to 16 bytes. The additions are made, sixteen lanes a
+  // step, not folded into a product: they are the native's work after the
+  // region. Bytes past the readable units count as zero.
+  const size_t counted = sizes.utf;
+  unsigned char first[kDigestBytes] = {0};
+  memcpy(first, buffer, sizes.readable() < kDigestBytes ? sizes.readable() : kDigestBytes);
+  Bytes16 row;
+  memcpy(&row, first, sizeof row);
+  Bytes16 lanes = {0};
+  size_t i = 0;
+  for (; counted - i >= kDigestBytes; i += kDigestBytes) lanes += row;
+  memcpy(digest, &lanes, sizeof lanes);
+  for (; i < counted; i++)
+    digest[i % kDigestBytes] = static_cast<unsigned char>(digest[i % kDigestBytes] + first[i % kDigestBytes]);
   free_buffer(env, buffer);
   memcpy(working, digest, kDigestBytes);
 

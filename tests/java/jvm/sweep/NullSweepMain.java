@@ -4,6 +4,7 @@ import java.util.LinkedHashMap;
 import java.util.Map;
 import java.util.concurrent.Callable;
 import zol.jdi.ThreadReference.forceEarlyReturn.mirabon.mirabont;
+import zol.jdwp.ThreadReference.ForceEarlyReturn.ulmapin.ulmapine;
 import zol.share.ReferringObject;
 import zol.share.gc.lock.jni.Grendalo;
 import zol.share.gc.lock.jni.Harvimble;
@@ -38,6 +39,10 @@ public final class NullSweepMain {
         });
         CASES.put("mirabont.nativeJNIMonitorEnter(lock)", () -> {
             mirabont.nativeJNIMonitorEnter(null);
+            return null;
+        });
+        CASES.put("ulmapine.nativeMethod(obj)", () -> {
+            new ulmapine().nativeMethod(null);
             return null;
         });
         CASES.put("Olvedrin.createJNIGlobalReferenceNative(object)",

@@ -28,8 +28,8 @@ import zoltest.TestEnv;
  * The runs without it are the one deliberate exception to -Xcheck:jni on every JVM a test starts; their
  * output is checked all the same.
  * Each must give its answer (a result, an exception, the library's own failure lines, or the FatalError of the
- * libraries that end the VM that way, naming the problem) and no JVM crash. Left out: ulmapine never returns,
- * Vendroskel exits by design, tellvarn and Rostavel take no reference.
+ * libraries that end the VM that way, naming the problem) and no JVM crash. Left out: Vendroskel exits by
+ * design, tellvarn and Rostavel take no reference.
  */
 class NullSweepTest {
     private static final String FATAL = "FATAL ERROR in native method: ";
@@ -45,6 +45,9 @@ class NullSweepTest {
         EXPECTED.put("quenmarl.except(tobj)", "threw: java.lang.ArithmeticException: java/lang/ArithmeticException");
         EXPECTED.put("Nordevik.nativeJNIMonitorEnter(lock)", "threw: zol.share.TestJNIError: MonitorEnter return non-zero");
         EXPECTED.put("mirabont.nativeJNIMonitorEnter(lock)", "threw: zol.share.TestJNIError: MonitorEnter return non-zero");
+        // It returns at once instead of marking the object and spinning.
+        EXPECTED.put("ulmapine.nativeMethod(obj)",
+                "threw: java.lang.NullPointerException: nativeMethod: the object is null");
         EXPECTED.put("Olvedrin.createJNIGlobalReferenceNative(object)",
                 "threw: zol.share.TestJNIError: NewGlobalRef return NULL");
         EXPECTED.put("Olvedrin.createJNIWeakReferenceNative(object)",

@@ -15,6 +15,13 @@ extern "C" {
 JNIEXPORT void JNICALL Java_zol_jdwp_ThreadReference_ForceEarlyReturn_ulmapin_ulmapine_nativeMethod(JNIEnv* env,
                                                                                                     jobject,
                                                                                                     jobject obj) {
+  if (obj == NULL) {
+    // GetObjectClass(NULL) would crash the JVM, which reads as a VM bug; the
+    // caller gets the exception instead of a spin.
+    jclass npe = env->FindClass("java/lang/NullPointerException");
+    if (npe != NULL) env->ThrowNew(npe, "nativeMethod: the object is null");
+    return;  // exception thrown: NullPointerException (or FindClass's error)
+  }
   jclass objClass = env->GetObjectClass(obj);
   jfieldID threadInNative = env->GetFieldID(objClass, "threadInNative", "Z");
   // Without the field there is nothing to mark and nobody would see the
