@@ -176,8 +176,10 @@ candidate_version() {
 }
 
 # Whether suite $1 offers version $3 of package $2.
+# grep reads all of apt-cache's output: with -q it would stop at the first
+# match, and apt-cache, killed by SIGPIPE, would fail the pipeline.
 offers() {
-  private_apt "$1" apt-cache show "$2" 2>/dev/null | grep -qxF "Version: $3"
+  private_apt "$1" apt-cache show "$2" 2>/dev/null | grep -xF "Version: $3" >/dev/null
 }
 
 # Downloads the JDK and what it needs from suite $1 into $dir/debs; sets
