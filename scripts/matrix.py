@@ -3,8 +3,8 @@
 
   matrix.py select [SELECTION] [--shard K/N] [--json]
       the selected cells in their canonical order, one per line (--json: one
-      JSON array); with --shard, every N-th of them from the K-th, taken in
-      the order of their expected time, longest first
+      JSON array); with --shard, the K-th of N shards: cells of one
+      architecture and JDK each where N allows, balanced by expected time
   matrix.py plan OUT [SELECTION] [--shard K/N]
       as select, and writes OUT/selection.json: the selection, its cells and
       this run's (a shard's)
@@ -12,7 +12,11 @@
       the jobs of a CI matrix as one JSON array: a cell each, or N shards
       (K/N) when there are more than N cells
   matrix.py describe ID
-      the cell's fields, tab-separated: arch, jdk, kind, gc, mode
+      what matrix.sh needs of the cell, as key=value lines: id, arch, jdk,
+      kind, gc, mode, options (its collector's and mode's JVM options), probe
+      (those `java -version` is tried with) and tests (what jtreg runs)
+  matrix.py line DIR N
+      the run's line for the finished cell in DIR (N: its place in the run)
   matrix.py exec FILE -- COMMAND...
       runs COMMAND and writes its CPU seconds, with those of every process it
       started, to FILE; exits with its status

@@ -15,7 +15,8 @@
 #              to keep the cells that match, of the tier given, else of
 #              every tier; with none of them, tier 2
 #   --list     prints the selected cells as one JSON array, runs nothing
-#   --shard    runs every N-th cell from the K-th, in the order of their
+#   --shard    runs the K-th of N shards: cells of one architecture and JDK
+#              each where N allows (one JDK, one cross build), balanced by
 #              expected time
 #   --jobs     runs up to J cells at once (default 1)
 #   --cell     runs exactly that cell (ids as --list prints them) and adds its
