@@ -93,6 +93,7 @@ class Shards(unittest.TestCase):
             # Membership does not depend on the order the cells come in.
             self.assertEqual([set(p) for p in parts],
                              [set(matrix.shard(list(reversed(cells)), f"{k}/{n}")) for k in range(1, n + 1)])
+            self.assertTrue(all(parts), n)  # an empty shard would fail its job
             if n >= setups:
                 self.assertEqual(max(len({c[:2] for c in p}) for p in parts), 1, n)
         with self.assertRaises(matrix.Refused):
