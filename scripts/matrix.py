@@ -274,24 +274,24 @@ def shards(cells, n):
     """The cells in n shards. A cell's set-up is its (architecture, JDK): the
     JDK fetched and, for a foreign architecture, the cross build. With at
     least as many shards as set-ups, each shard has one: every set-up gets a
-    shard, and each shard left goes to the set-up whose longest shard is the
-    longest; with fewer, whole set-ups go to the shards. Either way the
-    longest first, each to the shard with the least expected time."""
+    shard, each shard left goes to the set-up whose longest shard is the
+    longest, and a set-up's cells go longest first to its shard with the
+    least expected time. With fewer, see below."""
     groups = {}
     for c in sorted(cells, key=order):
         groups.setdefault(c[:2], []).append(c)
 
-    def spread(items, count, seconds):
+    def spread(items, count):
         bins, loads = [[] for _ in range(count)], [0.0] * count
-        for item in sorted(items, key=lambda x: -seconds(x)):
+        for item in sorted(items, key=lambda x: -expected_seconds(x)):
             i = loads.index(min(loads))
             bins[i].append(item)
-            loads[i] += seconds(item)
+            loads[i] += expected_seconds(item)
         return bins, max(loads)
 
     if n < len(groups):
-        # A cell joins a shard that has its set-up while that stays within
-        # an even share of the time.
+        # Longest first, a cell joins a shard that has its set-up while that
+        # stays within an even share of the time, else the least loaded.
         share = sum(map(expected_seconds, cells)) / n
         bins, loads = [[] for _ in range(n)], [0.0] * n
         for c in sorted(cells, key=lambda c: (-expected_seconds(c), order(c))):
@@ -302,15 +302,15 @@ def shards(cells, n):
             loads[i] += t
         return bins
     count = dict.fromkeys(groups, 1)
-    longest = {g: spread(groups[g], 1, expected_seconds)[1] for g in groups}
+    longest = {g: spread(groups[g], 1)[1] for g in groups}
     for _ in range(n - len(groups)):
         open_ = [g for g in groups if count[g] < len(groups[g])]
         if not open_:
             break
         g = max(open_, key=longest.get)
         count[g] += 1
-        longest[g] = spread(groups[g], count[g], expected_seconds)[1]
-    out = [b for g in groups for b in spread(groups[g], count[g], expected_seconds)[0]]
+        longest[g] = spread(groups[g], count[g])[1]
+    out = [b for g in groups for b in spread(groups[g], count[g])[0]]
     return out + [[] for _ in range(n - len(out))]
 
 
