@@ -3,8 +3,8 @@
 
   matrix.py select [SELECTION] [--shard K/N] [--json]
       the selected cells in their canonical order, one per line (--json: one
-      JSON array); with --shard, every N-th of them from the K-th, taken in
-      the order of their expected time, longest first
+      JSON array); with --shard, the K-th of N shards: cells of one
+      architecture and JDK each where N allows, balanced by expected time
   matrix.py plan OUT [SELECTION] [--shard K/N]
       as select, and writes OUT/selection.json: the selection, its cells and
       this run's (a shard's)
@@ -12,7 +12,11 @@
       the jobs of a CI matrix as one JSON array: a cell each, or N shards
       (K/N) when there are more than N cells
   matrix.py describe ID
-      the cell's fields, tab-separated: arch, jdk, kind, gc, mode
+      what matrix.sh needs of the cell, as key=value lines: id, arch, jdk,
+      kind, gc, mode, options (its collector's and mode's JVM options), probe
+      (those `java -version` is tried with) and tests (what jtreg runs)
+  matrix.py line DIR N
+      the run's line for the finished cell in DIR (N: its place in the run)
   matrix.py exec FILE -- COMMAND...
       runs COMMAND and writes its CPU seconds, with those of every process it
       started, to FILE; exits with its status
@@ -57,9 +61,31 @@ import xml.etree.ElementTree as ET
 ARCHS = ["host", "aarch64", "ppc64el", "s390x", "riscv64"]
 ARCH_TITLES = {"host": "host (x86-64)"}
 KINDS = ["load", "suite", "matrix"]
-GCS = ["default", "Serial", "Parallel", "G1", "Z", "Shenandoah", "ZGen"]
-MODES = ["default", "int", "comp", "c1"]
-MODE_OPTIONS = {"default": "", "int": "-Xint", "comp": "-Xcomp", "c1": "-XX:TieredStopAtLevel=1"}
+# The collectors, the one place their options live: options, the first and
+# last JDK that ships the collector (None: no bound) and, for one that began
+# experimental, the first JDK where it is a product option (before it, the
+# options need -XX:+UnlockExperimentalVMOptions).
+COLLECTORS = {
+    "default": dict(options=[], jdks=(None, None)),
+    "Serial": dict(options=["-XX:+UseSerialGC"], jdks=(None, None)),
+    "Parallel": dict(options=["-XX:+UseParallelGC"], jdks=(None, None)),
+    "G1": dict(options=["-XX:+UseG1GC"], jdks=(None, None)),
+    "Z": dict(options=["-XX:+UseZGC"], jdks=(11, None), product_from=15),
+    "Shenandoah": dict(options=["-XX:+UseShenandoahGC"], jdks=(11, None), product_from=15),
+    # From 23 on Z is generational and -XX:+ZGenerational is gone.
+    "ZGen": dict(options=["-XX:+UseZGC", "-XX:+ZGenerational"], jdks=(21, 22)),
+}
+# The execution modes: options, and whether `java -version` under them says
+# if the JDK takes a cell's options (-Xcomp alone makes it take seconds).
+MODES_TABLE = {
+    "default": dict(options=[], probe=True),
+    "int": dict(options=["-Xint"], probe=True),
+    "comp": dict(options=["-Xcomp"], probe=False),
+    "c1": dict(options=["-XX:TieredStopAtLevel=1"], probe=True),
+}
+GCS = list(COLLECTORS)
+MODES = list(MODES_TABLE)
+MODE_OPTIONS = {m: " ".join(v["options"]) for m, v in MODES_TABLE.items()}
 HERE = os.path.dirname(os.path.abspath(__file__))
 TIERS_FILE = os.path.join(HERE, "matrix-tiers.txt")
 # The cells of these tiers must run: a JDK refusing one's options fails it.
@@ -70,8 +96,8 @@ MARKER = ".zol-matrix"
 REFUSAL = re.compile(r"Unrecognized VM option|Unrecognized option|not supported|"
                      r"must be enabled via -XX:\+Unlock[A-Za-z]*VMOptions")
 
-GC = r"(default|Serial|Parallel|G1|Z|Shenandoah|ZGen)"
-MODE = r"(default|int|comp|c1)"
+GC = f"({'|'.join(GCS)})"
+MODE = f"({'|'.join(MODES)})"
 ID = re.compile(rf"^({'|'.join(ARCHS)})-jdk([1-9][0-9]*)-(?:(load)|(suite)(?:-{GC}-{MODE})?|{GC}-{MODE})$")
 
 
@@ -98,9 +124,36 @@ def parse(cell_id):
         raise Refused(f"{cell_id}: the suite needs JDK 11 or later")
     if cell[2] == "load" and jdk < 17:
         raise Refused(f"{cell_id}: the load check's classes are built for JDK 17 and later")
-    if cell[3] == "ZGen" and not 21 <= jdk <= 22:
-        raise Refused(f"{cell_id}: ZGen exists on JDK 21 and 22 only (from 23 on, Z is generational)")
+    first, last = COLLECTORS[cell[3]]["jdks"]
+    if first and jdk < first or last and jdk > last:
+        raise Refused(f"{cell_id}: {cell[3]} exists on JDK {first or 'any'} to {last or 'the latest'} only")
     return cell
+
+
+def options(cell):
+    """The JVM options of a cell's collector and mode."""
+    arch, jdk, kind, gc, mode = cell
+    collector = COLLECTORS[gc]
+    unlock = ["-XX:+UnlockExperimentalVMOptions"] if jdk < collector.get("product_from", 0) else []
+    return unlock + collector["options"] + MODES_TABLE[mode]["options"]
+
+
+def describe(cell):
+    """What matrix.sh needs of a cell, as (key, value) pairs: its fields, the
+    options every JVM of its tests gets, those `java -version` is probed
+    with, and the tests it runs."""
+    arch, jdk, kind, gc, mode = cell
+    probe = [o for o in options(cell) if o not in MODES_TABLE[mode]["options"] or MODES_TABLE[mode]["probe"]]
+    tests = {"load": "tests/java/jvm", "suite": "tests/java/jvm", "matrix": "tests/java:matrix"}[kind]
+    return [("id", name(cell)), ("arch", arch), ("jdk", jdk), ("kind", kind), ("gc", gc), ("mode", mode),
+            ("options", " ".join(options(cell))), ("probe", " ".join(probe)), ("tests", tests)]
+
+
+def cmd_describe(args):
+    if len(args) != 1:
+        raise Refused("describe ID")
+    print("".join(f"{k}={v}\n" for k, v in describe(parse(args[0]))), end="")
+    return 0
 
 
 def name(cell):
@@ -213,9 +266,52 @@ def shard(cells, arg):
     if not m or int(m.group(1)) > int(m.group(2)):
         raise Refused(f"--shard K/N with 1 <= K <= N: {arg}")
     k, n = int(m.group(1)), int(m.group(2))
-    by_time = sorted(cells, key=lambda c: (-expected_seconds(c), order(c)))
-    mine = set(by_time[k - 1::n])
+    mine = set(shards(cells, n)[k - 1])
     return [c for c in cells if c in mine]
+
+
+def shards(cells, n):
+    """The cells in n shards. A cell's set-up is its (architecture, JDK): the
+    JDK fetched and, for a foreign architecture, the cross build. With at
+    least as many shards as set-ups, each shard has one: every set-up gets a
+    shard, each shard left goes to the set-up whose longest shard is the
+    longest, and a set-up's cells go longest first to its shard with the
+    least expected time. With fewer, see below."""
+    groups = {}
+    for c in sorted(cells, key=order):
+        groups.setdefault(c[:2], []).append(c)
+
+    def spread(items, count):
+        bins, loads = [[] for _ in range(count)], [0.0] * count
+        for item in sorted(items, key=lambda x: -expected_seconds(x)):
+            i = loads.index(min(loads))
+            bins[i].append(item)
+            loads[i] += expected_seconds(item)
+        return bins, max(loads)
+
+    if n < len(groups):
+        # Longest first, a cell joins a shard that has its set-up while that
+        # stays within an even share of the time, else the least loaded.
+        share = sum(map(expected_seconds, cells)) / n
+        bins, loads = [[] for _ in range(n)], [0.0] * n
+        for c in sorted(cells, key=lambda c: (-expected_seconds(c), order(c))):
+            t = expected_seconds(c)
+            fits = [i for i in range(n) if any(x[:2] == c[:2] for x in bins[i]) and loads[i] + t <= share]
+            i = min(fits or range(n), key=lambda i: loads[i])
+            bins[i].append(c)
+            loads[i] += t
+        return bins
+    count = dict.fromkeys(groups, 1)
+    longest = {g: spread(groups[g], 1)[1] for g in groups}
+    for _ in range(n - len(groups)):
+        open_ = [g for g in groups if count[g] < len(groups[g])]
+        if not open_:
+            break
+        g = max(open_, key=longest.get)
+        count[g] += 1
+        longest[g] = spread(groups[g], count[g])[1]
+    out = [b for g in groups for b in spread(groups[g], count[g])[0]]
+    return out + [[] for _ in range(n - len(out))]
 
 
 def must_run(cell_id):
@@ -467,6 +563,20 @@ def cmd_plan(args):
                   f, indent=1)
         f.write("\n")
     print("\n".join(name(c) for c in run))
+    return 0
+
+
+def cmd_line(args):
+    """A run's line for a finished cell: N, id, verdict, counts, time, build."""
+    if len(args) != 2:
+        raise Refused("line DIR N")
+    with open(os.path.join(args[0], "cell.json"), encoding="utf-8") as f:
+        c = json.load(f)
+    t = c["wall_seconds"]
+    counts = f"passed {c['passed']:2d}, failed {c['failed']}, error {c['error']}, skipped {c['skipped']}"
+    text = {"setup": "set-up failed", "unsupported": "not supported"}.get(c["verdict"], c["verdict"])
+    print(f"{args[1]:<9} {c['cell']:<34} {text:<13} {counts}  {t // 60}m{t % 60:02d}s  {c['jdk_build']}"
+          + (f"  ({c['note']})" if c["note"] else ""))
     return 0
 
 
@@ -1049,7 +1159,7 @@ def cmd_merge(args):
 def main(argv):
     commands = {"select": cmd_select, "plan": cmd_plan, "units": cmd_units, "exec": cmd_exec, "record": cmd_record,
                 "merge": cmd_merge, "claim": cmd_claim, "probe": cmd_probe, "expect": cmd_expect,
-                "describe": lambda a: print("\t".join(map(str, parse(a[0])))) or 0}
+                "describe": cmd_describe, "line": cmd_line}
     if not argv or argv[0] not in commands:
         sys.stderr.write(__doc__)
         return 2

@@ -15,7 +15,8 @@
 #              to keep the cells that match, of the tier given, else of
 #              every tier; with none of them, tier 2
 #   --list     prints the selected cells as one JSON array, runs nothing
-#   --shard    runs every N-th cell from the K-th, in the order of their
+#   --shard    runs the K-th of N shards: cells of one architecture and JDK
+#              each where N allows (one JDK, one cross build), balanced by
 #              expected time
 #   --jobs     runs up to J cells at once (default 1)
 #   --cell     runs exactly that cell (ids as --list prints them) and adds its
@@ -88,6 +89,15 @@ if [[ $action == run && -n $cell ]]; then
 fi
 command -v python3 >/dev/null || scripts/deps.sh python3 || exit 1
 matrix() { python3 scripts/matrix.py "$@"; }
+# Reads a cell's description (matrix.py describe: its fields, options, the
+# options to probe and its tests, as key=value lines) into the array desc.
+declare -A desc=()
+describe() { # $1: the cell's id
+  local line
+  desc=()
+  while IFS= read -r line; do desc[${line%%=*}]=${line#*=}; done < <(matrix describe "$1")
+  [[ -n ${desc[id]:-} ]]
+}
 
 case $action in
   list) exec python3 scripts/matrix.py select "${selection[@]}" ${shard:+--shard "$shard"} --json ;;
@@ -122,8 +132,8 @@ declare -A triplet=([aarch64]=aarch64-linux-gnu [ppc64el]=powerpc64le-linux-gnu 
 declare -A debian=([host]=amd64 [aarch64]=arm64 [ppc64el]=ppc64el [s390x]=s390x [riscv64]=riscv64)
 declare -A need_arch=() need_jdk=()
 for id in "${cells[@]}"; do
-  IFS=$'\t' read -r arch major _ <<<"$(matrix describe "$id")"
-  need_arch[$arch]=1 need_jdk[$arch-$major]=1
+  describe "$id" || exit 2
+  need_arch[${desc[arch]}]=1 need_jdk[${desc[arch]}-${desc[jdk]}]=1
 done
 
 # The JDKs: a home of ZOL_MATRIX_JDKS of the version and architecture; else
@@ -260,34 +270,19 @@ for key in $(printf '%s\n' "${!need_jdk[@]}" | sort); do
 done
 commit=${GITHUB_SHA:-$(git rev-parse HEAD 2>/dev/null)}
 
-gc_options() { # collector, JDK version
-  case $1 in
-    default) ;;
-    ZGen) echo "-XX:+UseZGC -XX:+ZGenerational" ;;
-    # Before 15 both were experimental.
-    Z | Shenandoah) (($2 < 15)) && echo "-XX:+UnlockExperimentalVMOptions -XX:+Use$1GC" || echo "-XX:+Use$1GC" ;;
-    *) echo "-XX:+Use$1GC" ;;
-  esac
-}
-mode_option() {
-  case $1 in
-    int) echo -Xint ;;
-    comp) echo -Xcomp ;;
-    c1) echo -XX:TieredStopAtLevel=1 ;;
-  esac
-}
 echo "set-up: $((SECONDS - started)) s"
 conc=$(($(nproc) / jobs))
 ((conc > 0)) || conc=1
 
 # Runs one cell into $out/<id>/ and prints its line.
 run_cell() {
-  local id=$1 n=$2 arch major kind gc mode dir key start started verdict="" note="" rc=0 options lib factor compile=()
-  IFS=$'\t' read -r arch major kind gc mode <<<"$(matrix describe "$id")"
+  local id=$1 n=$2 arch major kind dir key start started verdict="" note="" rc=0 options lib factor compile=()
+  local -A desc=()
+  describe "$id" || return
+  arch=${desc[arch]} major=${desc[jdk]} kind=${desc[kind]} options=${desc[options]}
   dir=$out/$id key=$arch-$major start=$SECONDS started=$(date -u +%FT%TZ)
   rm -rf "$dir"
   mkdir -p "$dir"
-  options=$(xargs <<<"$(gc_options "$gc" "$major") $(mode_option "$mode")")
   lib=$root/$host/lib factor=4
   if [[ $arch != host ]]; then
     lib=$root/build/cross-$arch/lib
@@ -305,10 +300,8 @@ run_cell() {
   elif [[ ${built[$arch]:-ok} == failed:* ]]; then
     verdict=failed note=${built[$arch]#failed:}
   fi
-  local probe=() tests=tests/java/jvm exclude=() result
-  # -Xcomp is left out of the question whether the JDK takes the options:
-  # -version under it alone takes seconds.
-  read -ra probe <<<"${options/-Xcomp/}"
+  local probe=() tests=${desc[tests]} exclude=() result
+  read -ra probe <<<"${desc[probe]}"
   if [[ -z $verdict ]]; then
     result=$(matrix probe "$dir" "$home" "${probe[@]}" 2>>"$dir/log")
     case $result in
@@ -319,7 +312,6 @@ run_cell() {
     esac
   fi
   # Known JDK bugs are excluded per feature version.
-  [[ $kind == matrix ]] && tests=tests/java:matrix
   [[ -f tests/java/problems/jdk$major.txt ]] && exclude=(-exclude:"$root/tests/java/problems/jdk$major.txt")
   if [[ $verdict == setup ]]; then
     { echo "$note"; cat "$dir/build.log" "$dir/log" 2>/dev/null; } >>"$dir/setup.log"
@@ -344,15 +336,7 @@ run_cell() {
     jdk_home="$home" jdk_build="${jdk_build[$key]:-}" jdk_package="${jdk_package[$key]:-}" commit="$commit" \
     wall=$((SECONDS - start)) host="$(hostname)" machine="$(uname -m)" checkout="$root" started="$started"
   # One line per cell, and what failed, so a log of the run alone says it.
-  python3 - "$dir/cell.json" "$n" <<'EOF'
-import json, sys
-c = json.load(open(sys.argv[1]))
-t = c["wall_seconds"]
-counts = f"passed {c['passed']:2d}, failed {c['failed']}, error {c['error']}, skipped {c['skipped']}"
-text = {"setup": "set-up failed", "unsupported": "not supported"}.get(c["verdict"], c["verdict"])
-print(f"{sys.argv[2]:<9} {c['cell']:<34} {text:<13} {counts}  {t // 60}m{t % 60:02d}s  {c['jdk_build']}"
-      + (f"  ({c['note']})" if c["note"] else ""))
-EOF
+  matrix line "$dir" "$n"
   if [[ -f $dir/log ]] && grep -q '"verdict": "failed"' "$dir/cell.json"; then
     grep -E '^(FAILED|Error):|not built yet$|^Test results|^[0-9]+ ok, |: FAILED|^matrix: ' "$dir/log" | sed 's/^/    /'
   fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks of matrix.py: the tiers keep their promises, axes select from the
-whole matrix, shards split any selection exactly, only a JVM's own refusal is
+whole matrix, a cell's options are those of its collector and mode, shards
+split any selection exactly and by architecture and JDK, only a JVM's own refusal is
 "not supported", a cell passes only when it ran what it listed, a merge
 refuses missing and duplicated cells, results without a selection and mixed
 commits or JDK builds, --out leaves foreign directories alone, and no process
@@ -67,16 +68,34 @@ class Tiers(unittest.TestCase):
                 matrix.parse(bad)
 
 
+    def test_options_are_those_cells_ran_before(self):
+        for cell, options in (("host-jdk11-Z-comp", "-XX:+UnlockExperimentalVMOptions -XX:+UseZGC -Xcomp"),
+                              ("host-jdk11-Shenandoah-c1",
+                               "-XX:+UnlockExperimentalVMOptions -XX:+UseShenandoahGC -XX:TieredStopAtLevel=1"),
+                              ("host-jdk21-suite-ZGen-int", "-XX:+UseZGC -XX:+ZGenerational -Xint"),
+                              ("s390x-jdk25-Z-default", "-XX:+UseZGC"), ("host-jdk17-G1-int", "-XX:+UseG1GC -Xint"),
+                              ("host-jdk17-Serial-comp", "-XX:+UseSerialGC -Xcomp"), ("host-jdk17-load", "")):
+            status, out = quiet(matrix.cmd_describe, cell)
+            lines = dict(line.split("=", 1) for line in out.splitlines())
+            self.assertEqual((status, lines["id"], lines["options"]), (0, cell, options))
+            # -Xcomp alone makes `java -version` slow: the probe leaves it out.
+            self.assertEqual(lines["probe"], options.replace(" -Xcomp", ""))
+
+
 class Shards(unittest.TestCase):
-    def test_shards_split_the_selection_exactly(self):
+    def test_shards_split_the_selection_exactly_by_arch_and_jdk(self):
         cells = sorted(tier(3), key=matrix.order)
-        for n in (1, 2, 3, 7, 64):
+        setups = len({c[:2] for c in cells})
+        for n in (1, 3, 7, setups, 64):
             parts = [matrix.shard(cells, f"{k}/{n}") for k in range(1, n + 1)]
             self.assertEqual(sorted(c for p in parts for c in p), sorted(cells))
             self.assertEqual(sum(map(len, parts)), len(cells))
             # Membership does not depend on the order the cells come in.
             self.assertEqual([set(p) for p in parts],
                              [set(matrix.shard(list(reversed(cells)), f"{k}/{n}")) for k in range(1, n + 1)])
+            self.assertTrue(all(parts), n)  # an empty shard would fail its job
+            if n >= setups:
+                self.assertEqual(max(len({c[:2] for c in p}) for p in parts), 1, n)
         with self.assertRaises(matrix.Refused):
             matrix.shard(cells, "4/3")
 
