@@ -2,10 +2,19 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstdio>
+#endif
 
 namespace zoltest {
 
@@ -55,10 +64,22 @@ Output capture(const std::function<void()>& body) {
   return Output{slurp(out), slurp(err)};
 }
 
+// A descriptor whose every write fails.
+int full_fd() {
+#ifdef _WIN32
+  int ends[2] = {-1, -1};
+  EXPECT_EQ(_pipe(ends, 4096, _O_BINARY), 0);
+  close(ends[0]);
+  return ends[1];
+#else
+  return open("/dev/full", O_WRONLY);
+#endif
+}
+
 Output with_stdout_full(const std::function<void()>& body) {
   FILE* out = tmpfile();
   FILE* err = tmpfile();
-  int full = open("/dev/full", O_WRONLY);
+  int full = full_fd();
   EXPECT_GE(full, 0);
   {
     Redirect stdout_redirect(1, fileno(out));
@@ -72,6 +93,77 @@ Output with_stdout_full(const std::function<void()>& body) {
   close(full);
   return Output{slurp(out), slurp(err)};
 }
+
+#ifdef _WIN32
+
+namespace {
+
+// The child's part: "N;OUT;ERR" runs body at the Nth run_forked call of the
+// test, with fd 1 and 2 on the files OUT and ERR.
+constexpr char kChildVariable[] = "ZOLTEST_FORKED_CHILD";
+
+std::string current_test() {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  return info == nullptr ? std::string() : std::string(info->test_suite_name()) + "." + info->name();
+}
+
+std::string slurp_path(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::string();
+  std::string text = slurp(file);
+  remove(path.c_str());
+  return text;
+}
+
+// abort() in the child ends it as on POSIX: no message, no flush.
+extern "C" void abort_quietly(int) { _exit(kAbortStatus); }
+
+}  // namespace
+
+Exit run_forked(const std::function<void()>& body) {
+  static std::string test;
+  static int calls = 0;
+  if (current_test() != test) {
+    test = current_test();
+    calls = 0;
+  }
+  const int call = ++calls;
+  const char* child = getenv(kChildVariable);
+  const std::string saved = child != nullptr ? child : "";
+  if (child != nullptr && atoi(child) == call) {
+    const size_t first = saved.find(';');
+    const size_t second = saved.find(';', first + 1);
+    const std::string out_path = saved.substr(first + 1, second - first - 1);
+    const std::string err_path = saved.substr(second + 1);
+    fflush(nullptr);
+    const int out = _open(out_path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
+    const int err = _open(err_path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
+    dup2(out, 1);
+    dup2(err, 2);
+    signal(SIGABRT, abort_quietly);
+    body();
+    fflush(nullptr);
+    _exit(0);
+  }
+
+  char* out_name = _tempnam(nullptr, "zolo");
+  char* err_name = _tempnam(nullptr, "zole");
+  const std::string out_path = out_name, err_path = err_name;
+  free(out_name);
+  free(err_name);
+  char program[MAX_PATH];
+  GetModuleFileNameA(nullptr, program, sizeof program);
+  const std::string filter = "--gtest_filter=" + test;
+  const std::string value = std::to_string(call) + ";" + out_path + ";" + err_path;
+  _putenv_s(kChildVariable, value.c_str());
+  fflush(nullptr);
+  const intptr_t status = _spawnl(_P_WAIT, program, program, filter.c_str(), "--gtest_brief=1", nullptr);
+  _putenv_s(kChildVariable, saved.c_str());
+  EXPECT_NE(status, -1) << "could not start " << program;
+  return Exit{static_cast<int>(status), slurp_path(out_path), slurp_path(err_path)};
+}
+
+#else
 
 Exit run_forked(const std::function<void()>& body) {
   FILE* out = tmpfile();
@@ -98,6 +190,8 @@ Exit run_forked(const std::function<void()>& body) {
   }
   return end;
 }
+
+#endif
 
 std::string in_child(const std::function<void()>& body) {
   const Exit end = run_forked([&] {

@@ -222,7 +222,7 @@ TEST(FatalErrorHandler, DescribesAPendingExceptionThenEndsWithTheMessage) {
   FakeJni fake;
   fake.raise("java.lang.NoSuchFieldError: obj");
   zoltest::Exit end = run_forked([&] { fatal_error_handler(fake.env(), "GetFieldID"); });
-  EXPECT_EQ(end.status, 134);
+  EXPECT_EQ(end.status, zoltest::kAbortStatus);
   EXPECT_EQ(end.out, "[described: java.lang.NoSuchFieldError: obj]\n");
   EXPECT_EQ(end.err, "FatalError: GetFieldID\n");
 
@@ -231,7 +231,7 @@ TEST(FatalErrorHandler, DescribesAPendingExceptionThenEndsWithTheMessage) {
     fatal_error_handler(quiet.env(), "GetObjectField : Return is NULL");
     printf("handler returned\n");
   });
-  EXPECT_EQ(end.status, 134);
+  EXPECT_EQ(end.status, zoltest::kAbortStatus);
   EXPECT_EQ(end.out, "");
   EXPECT_EQ(end.err, "FatalError: GetObjectField : Return is NULL\n");
 }
@@ -469,7 +469,7 @@ TEST(CriticalNative, NullObjEndsTheProcessNamingGetObjectField) {
   Locker<jshort> locker{"Justrelo", Java_zol_share_gc_lock_jni_Justrelo_criticalNative, {1}};
   locker.obj = nullptr;
   zoltest::Exit end = run_forked([&] { locker.run(0, 0, {kStart, kStart}); });
-  EXPECT_EQ(end.status, 134);
+  EXPECT_EQ(end.status, zoltest::kAbortStatus);
   EXPECT_EQ(end.out, "");
   EXPECT_EQ(end.err, "FatalError: GetObjectField : Return is NULL\n");
 }
@@ -479,7 +479,7 @@ TEST(CriticalNative, MissingFieldDescribesTheErrorAndEndsNamingGetFieldID) {
   if (locker.lookup().empty()) GTEST_SKIP() << "Grendalo's field is already cached in this process";
   locker.missing_field = true;
   zoltest::Exit end = run_forked([&] { locker.run(0, 0, {kStart, kStart}); });
-  EXPECT_EQ(end.status, 134);
+  EXPECT_EQ(end.status, zoltest::kAbortStatus);
   EXPECT_EQ(end.out, "[described: java.lang.NoSuchFieldError: obj]\n");
   EXPECT_EQ(end.err, "FatalError: GetFieldID\n");
 }
