@@ -7,10 +7,6 @@ set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-# Test programs carry the C++ runtime and libgcc inside, so Wine needs no
-# DLL of the toolchain on its path; the libraries link theirs statically too.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
-
 # The toolchain, Wine and GoogleTest's sources, installed when missing.
 if(NOT EXISTS /usr/bin/x86_64-w64-mingw32-g++-posix OR NOT EXISTS /usr/lib/wine/wine64
    OR NOT EXISTS /usr/src/googletest/CMakeLists.txt)
