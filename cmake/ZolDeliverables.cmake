@@ -9,7 +9,7 @@ target_include_directories(zol_product_flags SYSTEM INTERFACE ${ZOL_JNI_INCLUDE_
 target_compile_options(zol_product_flags INTERFACE
   -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fvisibility=hidden -fvisibility-inlines-hidden
-  -ffunction-sections -fdata-sections -fstack-usage
+  -ffunction-sections -fdata-sections $<$<NOT:$<BOOL:${APPLE}>>:-fstack-usage>
   -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=
   -Wall -Wextra -Wshadow -Wformat=2 -Wcast-qual -Wundef
   $<$<BOOL:${ZOL_WERROR}>:-Werror>)

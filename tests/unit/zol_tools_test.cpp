@@ -146,7 +146,10 @@ TEST_F(ZolTools, FailedFlushIsReportedOnBothStreams) {
   EXPECT_EQ(x, 5);
   const std::string report = "fflush failed - err=-1 errno=" + std::to_string(zoltest::kFullStdoutErrno) + " x=5\n";
   EXPECT_EQ(output.err, "stderr: " + report);
+  // glibc keeps what a failed flush could not write; Windows' C runtime drops it.
+#ifndef _WIN32
   EXPECT_NE(output.out.find("stdout: " + report), std::string::npos) << output.out;
+#endif
 }
 
 }  // namespace
