@@ -15,7 +15,7 @@ struct Output {
 
 Output capture(const std::function<void()>& body);
 
-// Runs body with fd 1 on /dev/full (on Windows, a pipe nobody reads), so
+// Runs body with fd 1 on /dev/full (on Windows and macOS, a pipe nobody reads), so
 // every flush of stdout fails. Returns what reached fd 2, and as out what
 // stdio still held for fd 1 afterwards.
 Output with_stdout_full(const std::function<void()>& body);
@@ -23,6 +23,8 @@ Output with_stdout_full(const std::function<void()>& body);
 // The errno of a failed write to that fd 1.
 #ifdef _WIN32
 constexpr int kFullStdoutErrno = 22;  // EINVAL, from a pipe without reader
+#elif defined(__APPLE__)
+constexpr int kFullStdoutErrno = 32;  // EPIPE
 #else
 constexpr int kFullStdoutErrno = 28;  // ENOSPC
 #endif

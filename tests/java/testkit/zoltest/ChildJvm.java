@@ -273,16 +273,18 @@ public final class ChildJvm {
         }
     }
 
-    private static final Pattern LIBRARY_LOADED =
-            Pattern.compile("shared library load of (?:.*/)?lib([^/]+)\\.so was successful");
+    /** A library's load in the os log: lib<Name>.so, <Name>.dll (any path separator) or lib<Name>.dylib. */
+    private static final Pattern LIBRARY_LOADED = Pattern.compile(
+            "shared library load of (?:.*[/\\\\])?(?:lib([^/\\\\]+)\\.(?:so|dylib)|([^/\\\\]+)\\.dll) was successful");
     private static final Pattern COLLECTOR = Pattern.compile("\\[gc *\\] Using (The Z |)(\\w+)");
 
     private static Set<String> loadedLibraries(String log) {
         Set<String> names = new TreeSet<>();
         Matcher m = LIBRARY_LOADED.matcher(log);
         while (m.find()) {
-            if (TestEnv.LIBRARIES.contains(m.group(1))) {
-                names.add(m.group(1));
+            String name = m.group(1) != null ? m.group(1) : m.group(2);
+            if (TestEnv.LIBRARIES.contains(name)) {
+                names.add(name);
             }
         }
         return names;
