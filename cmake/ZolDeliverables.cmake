@@ -118,6 +118,9 @@ function(zol_deliverable name)
     set_target_properties(${name} PROPERTIES
       PREFIX ""
       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+    # The version, as the packaging note carries it on Linux.
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/version.rc.in ${CMAKE_BINARY_DIR}/version/${name}.rc @ONLY)
+    target_sources(${name} PRIVATE ${CMAKE_BINARY_DIR}/version/${name}.rc)
     target_link_options(${name} PRIVATE
       -static-libgcc -Wl,--gc-sections -Wl,--exclude-libs,ALL -Wl,--no-insert-timestamp
       -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)

@@ -156,6 +156,9 @@ check() {
     if [[ $arch == windows-x64 && -f $dir/lib/$name.dll ]]; then
       tests/exports/check-exports.sh "$dir/lib" "$name" >/dev/null ||
         { tests/exports/check-exports.sh "$dir/lib" "$name"; problems=1; }
+      # The version resource's strings are UTF-16.
+      strings -el "$dir/lib/$name.dll" | grep -A1 -x ProductVersion | grep -qx "$version" ||
+        { echo "$top: $name.dll has no version resource of zol-natives $version"; problems=1; }
       continue
     fi
     [[ -f $dir/lib/lib$name.so ]] || continue
