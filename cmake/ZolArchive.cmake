@@ -15,6 +15,23 @@ if(NOT epoch MATCHES "^[0-9]+$")
 endif()
 
 cmake_path(GET CPACK_TEMPORARY_DIRECTORY PARENT_PATH staging)
+if(CPACK_ZOL_ARCHIVE_FORMAT STREQUAL "zip")
+  # The Windows archive: the same members in the same order, each with the
+  # time and plain permissions set first (zip takes both from the files),
+  # the time read as UTC and no extra fields (owners, further times).
+  set(archive ${staging}/${CPACK_PACKAGE_FILE_NAME}.zip)
+  file(GLOB_RECURSE members LIST_DIRECTORIES false RELATIVE ${staging} ${staging}/${CPACK_PACKAGE_FILE_NAME}/*)
+  list(SORT members)
+  execute_process(COMMAND chmod -R u=rwX,go=rX ${CPACK_PACKAGE_FILE_NAME}
+                  COMMAND_ERROR_IS_FATAL ANY WORKING_DIRECTORY ${staging})
+  execute_process(COMMAND find ${CPACK_PACKAGE_FILE_NAME} -exec touch -h -d @${epoch} {} +
+                  COMMAND_ERROR_IS_FATAL ANY WORKING_DIRECTORY ${staging})
+  file(REMOVE ${archive})
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC zip -X -D -q -9 ${archive} ${members}
+                  COMMAND_ERROR_IS_FATAL ANY WORKING_DIRECTORY ${staging})
+  set(CPACK_EXTERNAL_BUILT_PACKAGES ${archive})
+  return()
+endif()
 set(archive ${staging}/${CPACK_PACKAGE_FILE_NAME}.tar.gz)
 execute_process(
   COMMAND tar --create --format=gnu --sort=name --owner=0 --group=0 --numeric-owner

@@ -9,7 +9,7 @@ target_include_directories(zol_product_flags SYSTEM INTERFACE ${ZOL_JNI_INCLUDE_
 target_compile_options(zol_product_flags INTERFACE
   -fno-exceptions -fno-rtti -fno-threadsafe-statics
   -fvisibility=hidden -fvisibility-inlines-hidden
-  -ffunction-sections -fdata-sections -fstack-usage
+  -ffunction-sections -fdata-sections $<$<NOT:$<BOOL:${APPLE}>>:-fstack-usage>
   -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=
   -Wall -Wextra -Wshadow -Wformat=2 -Wcast-qual -Wundef
   $<$<BOOL:${ZOL_WERROR}>:-Werror>)
@@ -26,6 +26,11 @@ include(CheckCXXCompilerFlag)
 set(hardening -fstack-protector-strong -fstack-clash-protection -fcf-protection -mbranch-protection=standard)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64|riscv64)$")
   list(REMOVE_ITEM hardening -fstack-protector-strong)
+endif()
+# Windows probes every large stack frame anyway (__chkstk), and MinGW's GCC
+# fails on clash protection; its stack protector needs libssp, another DLL.
+if(WIN32)
+  list(REMOVE_ITEM hardening -fstack-clash-protection -fstack-protector-strong)
 endif()
 foreach(flag IN LISTS hardening)
   string(MAKE_C_IDENTIFIER "ZOL_HAS${flag}" var)
@@ -55,12 +60,26 @@ endfunction()
 # the library, so core files show it too.
 set(ZOL_PACKAGE_NOTE "--package-metadata={\"name\":\"zol-natives\",\"version\":\"${PROJECT_VERSION}\",\"architecture\":\"${CMAKE_SYSTEM_PROCESSOR}\"}")
 
+# zol_exported_symbols_list(NAME VAR): the macOS linker's list of the symbols
+# that lib<NAME>.dylib exports, from tests/exports/exports.txt (C names take
+# a leading underscore there); VAR names the file.
+function(zol_exported_symbols_list name var)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/tests/exports/exports.txt lines REGEX "^${name}[ \t]")
+  string(REGEX REPLACE "[ \t]+" ";" entries "${lines}")
+  list(POP_FRONT entries)
+  list(TRANSFORM entries PREPEND _)
+  list(JOIN entries "\n" text)
+  set(file ${CMAKE_BINARY_DIR}/exports/${name}.exp)
+  file(CONFIGURE OUTPUT ${file} CONTENT "${text}\n" @ONLY)
+  set(${var} ${file} PARENT_SCOPE)
+endfunction()
+
 set_property(GLOBAL PROPERTY ZOL_DELIVERABLES "")
 set_property(GLOBAL PROPERTY ZOL_DELIVERABLE_OBJECTS "")
 
 # zol_deliverable(NAME SOURCES src... [SUPPORT])
 #
-# Declares lib<NAME>.so; a missing source stops the configuration, since a
+# Declares lib<NAME>.so (<NAME>.dll on Windows, lib<NAME>.dylib on macOS); a missing source stops the configuration, since a
 # build without one of the libraries is not a build of the suite. The objects
 # are kept as zol_<NAME>_objects for the unit tests to link.
 function(zol_deliverable name)
@@ -92,17 +111,40 @@ function(zol_deliverable name)
   set_target_properties(${name} PROPERTIES
     LINKER_LANGUAGE C
     OUTPUT_NAME ${name})
-  # Sanitized builds (tests only) leave the runtime's symbols to the process.
-  set(no_undefined -Wl,-z,defs)
-  if(ZOL_SANITIZE)
-    set(no_undefined "")
+  if(WIN32)
+    # <NAME>.dll, the name System.loadLibrary looks for, beside the others.
+    # A DLL resolves every symbol at link time anyway; it exports only its
+    # dllexport entries and imports only what it calls.
+    set_target_properties(${name} PROPERTIES
+      PREFIX ""
+      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+    # The version, as the packaging note carries it on Linux.
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/windows/version.rc.in ${CMAKE_BINARY_DIR}/version/${name}.rc @ONLY)
+    target_sources(${name} PRIVATE ${CMAKE_BINARY_DIR}/version/${name}.rc)
+    target_link_options(${name} PRIVATE
+      -static-libgcc -Wl,--gc-sections -Wl,--exclude-libs,ALL -Wl,--no-insert-timestamp
+      -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
+    install(TARGETS ${name} RUNTIME DESTINATION lib)
+  elseif(APPLE)
+    # lib<NAME>.dylib exporting the entries of exports.txt alone, with no
+    # symbol left for the loader to find elsewhere.
+    zol_exported_symbols_list(${name} list)
+    target_link_options(${name} PRIVATE
+      -Wl,-exported_symbols_list,${list} -Wl,-undefined,error -Wl,-dead_strip)
+    install(TARGETS ${name} LIBRARY DESTINATION lib)
+  else()
+    # Sanitized builds (tests only) leave the runtime's symbols to the process.
+    set(no_undefined -Wl,-z,defs)
+    if(ZOL_SANITIZE)
+      set(no_undefined "")
+    endif()
+    target_link_options(${name} PRIVATE
+      -static-libgcc
+      ${no_undefined} -Wl,--as-needed -Wl,--gc-sections -Wl,--exclude-libs,ALL
+      -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack
+      "SHELL:-Xlinker '${ZOL_PACKAGE_NOTE}'")
+    install(TARGETS ${name} LIBRARY DESTINATION lib)
   endif()
-  target_link_options(${name} PRIVATE
-    -static-libgcc
-    ${no_undefined} -Wl,--as-needed -Wl,--gc-sections -Wl,--exclude-libs,ALL
-    -Wl,-z,relro -Wl,-z,now -Wl,-z,noexecstack
-    "SHELL:-Xlinker '${ZOL_PACKAGE_NOTE}'")
-  install(TARGETS ${name} LIBRARY DESTINATION lib)
 
   set_property(GLOBAL APPEND PROPERTY ZOL_DELIVERABLES ${name})
   set_property(GLOBAL APPEND PROPERTY ZOL_DELIVERABLE_OBJECTS zol_${name}_objects)

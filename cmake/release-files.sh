@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # release-files.sh SOURCE_DIR PREFIX VERSION NAME...: writes, beside the
 # installed PREFIX/lib, the release archive's MANIFEST.tsv (one line per
-# library, in the order given: file, dynamic exports, NEEDED entries, highest
-# glibc symbol version, SHA-256; "-" for none) and LIBRARIES.md (the README's
+# library, in the order given: file, dynamic exports, NEEDED entries (a DLL's
+# imported DLLs), highest glibc symbol version, SHA-256; "-" for none) and LIBRARIES.md (the README's
 # section on the libraries). Run by `cmake --install` of a release build.
 set -euo pipefail
 export LC_ALL=C
@@ -13,6 +13,16 @@ manifest=$prefix/MANIFEST.tsv
 {
   printf 'library\texports\tneeded\tglibc\tsha256\n'
   for name in "$@"; do
+    # A Windows DLL: its exports and imported DLLs from the PE tables.
+    dll=$prefix/lib/$name.dll
+    if [[ -f $dll ]]; then
+      headers=$(x86_64-w64-mingw32-objdump -p "$dll")
+      exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ { on = 1; next } on && !NF { on = 0 } on { print $NF }' \
+        <<<"$headers" | sort | paste -sd' ')
+      imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | sort | paste -sd' ')
+      printf '%s.dll\t%s\t%s\t-\t%s\n' "$name" "${exports:--}" "${imports:--}" "$(sha256sum "$dll" | cut -d' ' -f1)"
+      continue
+    fi
     so=$prefix/lib/lib$name.so
     [[ -f $so ]] || { echo "release-files.sh: $so is missing" >&2; exit 1; }
     # As the export check reads them: defined global symbols, without the

@@ -2,7 +2,8 @@
 # release.sh [ARCH...] [--out DIR]
 #   Builds the release archive zol-natives-<version>-linux-<ARCH>.tar.gz of
 #   each architecture (default: all of x86_64 aarch64 ppc64le s390x riscv64;
-#   ppc64el names ppc64le too): its release preset (release on this machine's
+#   ppc64el names ppc64le too), and zol-natives-<version>-windows-x64.zip for
+#   windows-x64 (only when named): its release preset (release on this machine's
 #   own architecture, release-<arch> for the cross builds), the build, then
 #   CPack, which installs it and packs it. Each archive is checked (the 21
 #   libraries of tests/exports/exports.txt for the architecture, their
@@ -26,7 +27,7 @@ while (($#)); do
   case $1 in
     --out) [[ $# -ge 2 ]] || usage; out=$2; shift ;;
     --check-reproducible) check=1 ;;
-    x86_64 | aarch64 | ppc64le | s390x | riscv64) archs+=("$1") ;;
+    x86_64 | aarch64 | ppc64le | s390x | riscv64 | windows-x64) archs+=("$1") ;;
     ppc64el) archs+=(ppc64le) ;;
     *) usage ;;
   esac
@@ -34,6 +35,14 @@ while (($#)); do
 done
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
+
+# unpack ARCHIVE DIR: a .tar.gz or a .zip.
+unpack() {
+  case $1 in
+    *.zip) unzip -q -o "$1" -d "$2" ;;
+    *) tar -xzf "$1" -C "$2" ;;
+  esac
+}
 cd "$(dirname "$0")/.."
 root=$PWD
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
@@ -75,11 +84,12 @@ if ((check)); then
       differ=$((differ + 1)); printf 'DIFFERENT  %s  %s (second: %s)\n' "$sa" "$what" "$sb"
     fi
   }
-  for a in "$work/one/archives/"*.tar.gz; do
-    name=$(basename "$a" .tar.gz) b=$work/second-build/archives/$(basename "$a")
+  for a in "$work/one/archives/"*.tar.gz "$work/one/archives/"*.zip; do
+    [[ -f $a ]] || continue
+    name=$(basename "$(basename "$a" .tar.gz)" .zip) b=$work/second-build/archives/$(basename "$a")
     mkdir -p "$work/unpacked/one" "$work/unpacked/two"
-    tar -xzf "$a" -C "$work/unpacked/one"
-    [[ -f $b ]] && tar -xzf "$b" -C "$work/unpacked/two"
+    unpack "$a" "$work/unpacked/one"
+    [[ -f $b ]] && unpack "$b" "$work/unpacked/two"
     while read -r f; do
       compare "$name/$f" "$work/unpacked/one/$name/$f" "$work/unpacked/two/$name/$f"
     done < <(cd "$work/unpacked/one/$name" && find . -type f | sed 's|^\./||' | sort)
@@ -93,12 +103,14 @@ fi
 
 ((${#archs[@]})) || archs=(x86_64 aarch64 ppc64le s390x riscv64)
 host=$(uname -m)
-declare -A cross=([aarch64]=aarch64 [ppc64le]=ppc64el [s390x]=s390x [riscv64]=riscv64)
+declare -A cross=([aarch64]=aarch64 [ppc64le]=ppc64el [s390x]=s390x [riscv64]=riscv64 [windows-x64]=windows-x64)
 declare -A triplet=([aarch64]=aarch64-linux-gnu [ppc64le]=powerpc64le-linux-gnu [s390x]=s390x-linux-gnu
   [riscv64]=riscv64-linux-gnu)
 packages=()
 for arch in "${archs[@]}"; do
-  if [[ $arch != "$host" ]]; then
+  if [[ $arch == windows-x64 ]]; then
+    packages+=(g++-mingw-w64-x86-64 zip unzip)
+  elif [[ $arch != "$host" ]]; then
     [[ -n ${cross[$arch]:-} ]] || { echo "no preset builds $arch on $host" >&2; exit 1; }
     packages+=("g++-${triplet[$arch]}")
   fi
@@ -126,11 +138,13 @@ elf_arch() {
 names=$(awk '!/^#/ && NF { print $1 }' tests/exports/exports.txt)
 check() {
   local archive=$1 arch=$2 version=$3 tmp dir top want have problems=0 name
-  top=$(basename "$archive" .tar.gz)
+  top=$(basename "$(basename "$archive" .tar.gz)" .zip)
   tmp=$(mktemp -d)
-  tar -xzf "$archive" -C "$tmp"
+  unpack "$archive" "$tmp"
   dir=$tmp/$top
-  want=$( { printf '%s\n' LIBRARIES.md MANIFEST.tsv; awk '{ print "lib/lib" $0 ".so" }' <<<"$names"; } | sort)
+  local prefix=lib/lib suffix=.so
+  [[ $arch == windows-x64 ]] && prefix=lib/ suffix=.dll
+  want=$( { printf '%s\n' LIBRARIES.md MANIFEST.tsv; awk -v p="$prefix" -v s="$suffix" '{ print p $0 s }' <<<"$names"; } | sort)
   have=$(cd "$tmp" && find . -type f | sed "s|^\./$top/||" | sort)
   if [[ $have != "$want" ]]; then
     echo "$top: files other than LIBRARIES.md, MANIFEST.tsv and the libraries of exports.txt (< missing, > extra):"
@@ -138,6 +152,15 @@ check() {
     problems=1
   fi
   for name in $names; do
+    # A DLL: the export check reads its PE tables and its format (pei-x86-64).
+    if [[ $arch == windows-x64 && -f $dir/lib/$name.dll ]]; then
+      tests/exports/check-exports.sh "$dir/lib" "$name" >/dev/null ||
+        { tests/exports/check-exports.sh "$dir/lib" "$name"; problems=1; }
+      # The version resource's strings are UTF-16.
+      strings -el "$dir/lib/$name.dll" | grep -A1 -x ProductVersion | grep -qx "$version" ||
+        { echo "$top: $name.dll has no version resource of zol-natives $version"; problems=1; }
+      continue
+    fi
     [[ -f $dir/lib/lib$name.so ]] || continue
     tests/exports/check-exports.sh "$dir/lib" "$name" >/dev/null ||
       { tests/exports/check-exports.sh "$dir/lib" "$name"; problems=1; }
@@ -167,8 +190,11 @@ for arch in "${archs[@]}"; do
     tail -n 30 "$log"; echo "$arch: the build failed (log: $log)" >&2; exit 1
   fi
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-  file=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake").tar.gz
-  [[ $file == "zol-natives-$version-linux-$arch.tar.gz" ]] ||
+  file=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+  want=zol-natives-$version-linux-$arch.tar.gz
+  [[ $arch == windows-x64 ]] && want=zol-natives-$version-$arch.zip
+  file=$file.${want##*-"$arch".}
+  [[ $file == "$want" ]] ||
     { echo "$arch: the build named its archive $file" >&2; exit 1; }
   check "$build/package/$file" "$arch" "$version" || { echo "$arch: $file failed its check" >&2; exit 1; }
   cp "$build/package/$file" "$out/"

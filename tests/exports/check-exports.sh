@@ -5,9 +5,59 @@
 # needs none at all), and no glibc symbol version newer than the oldest glibc
 # it must load on for its architecture. readelf reads any architecture's ELF
 # files, so cross builds are checked the same way.
+#
+# A Windows build's <NAME>.dll is read through its PE export and import
+# tables (x86_64-w64-mingw32-objdump -p, or OBJDUMP): exactly the listed
+# exports, and imports from KERNEL32.dll and the C runtime msvcrt.dll alone.
+# A macOS build's lib<NAME>.dylib through nm -gU and otool -L: exactly the
+# listed exports, and no library but libSystem.
 set -u
 dir=$1 name=$2
 list=$(dirname "$0")/exports.txt
+expect=$(awk -v n="$name" '$1 == n { for (i = 2; i <= NF; i++) print $i }' "$list" | sort)
+[[ -n $expect ]] || { echo "no entry for $name in $list"; exit 1; }
+
+# report FILE WHAT HAVE DEPS ALLOWED: the verdict on the exports HAVE and the
+# dependencies DEPS (one a line), each of which must match the pattern ALLOWED.
+report() {
+  local file=$1 what=$2 have=$3 deps=$4 allowed=$5 status=0 dep
+  if [[ $have != "$expect" ]]; then
+    echo "$file exports differ (< expected, > found):"
+    diff <(echo "$expect") <(echo "$have")
+    status=1
+  fi
+  while read -r dep; do
+    [[ -z $dep || ${dep,,} =~ $allowed ]] && continue
+    echo "$file depends on $dep (allowed: $allowed)"
+    status=1
+  done <<<"$deps"
+  ((status == 0)) && echo "$file ($what): exports ok, depends on ${deps//$'\n'/ }"
+  return $status
+}
+
+if [[ -f $dir/$name.dll ]]; then
+  dll=$dir/$name.dll
+  objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+  headers=$($objdump -p "$dll") || { echo "$name.dll: $objdump cannot read it"; exit 1; }
+  format=$($objdump -f "$dll" | sed -n 's/.*file format //p')
+  [[ $format == pei-x86-64 ]] || { echo "$name.dll is $format, not pei-x86-64"; exit 1; }
+  # The names follow the "[Ordinal/Name Pointer] Table" line up to a blank one.
+  have=$(awk '/^\[Ordinal\/Name Pointer\] Table/ { on = 1; next } on && !NF { on = 0 }
+    on { print $NF }' <<<"$headers" | sort)
+  imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | sort)
+  report "$name.dll" "$format" "$have" "$imports" '^(kernel32|msvcrt)\.dll$'
+  exit
+fi
+if [[ -f $dir/lib$name.dylib ]]; then
+  dylib=$dir/lib$name.dylib
+  # Defined external symbols; C names carry a leading underscore.
+  have=$(nm -gU "$dylib" | awk 'NF >= 3 { print $3 }' | sed 's/^_//' | sort)
+  # otool -L names the library itself first (its install name), then its dependencies.
+  deps=$(otool -L "$dylib" | awk 'NR > 1 { print $1 }' | grep -vF "lib$name.dylib")
+  report "lib$name.dylib" "$(lipo -archs "$dylib" 2>/dev/null || echo Mach-O)" "$have" "$deps" '^/usr/lib/libsystem\.b\.dylib$'
+  exit
+fi
+
 so=$dir/lib$name.so
 [[ -f $so ]] || { echo "missing: $so"; exit 1; }
 
@@ -20,8 +70,6 @@ case $machine in
   *) echo "lib$name.so: no oldest glibc known for machine '$machine'"; exit 1 ;;
 esac
 
-expect=$(awk -v n="$name" '$1 == n { for (i = 2; i <= NF; i++) print $i }' "$list" | sort)
-[[ -n $expect ]] || { echo "no entry for $name in $list"; exit 1; }
 # Columns: Num Value Size Type Bind Vis Ndx Name; the annotations that some
 # targets add after Vis (ppc64's "[<localentry>: 8]") are taken out first.
 have=$(readelf --dyn-syms -W "$so" | sed -E 's/ \[[^]]*\]//g' |

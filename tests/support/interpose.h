@@ -98,6 +98,7 @@ void __wrap_free(void* block) {
   __real_free(block);
 }
 
+#ifndef _WIN32
 time_t __wrap_time(time_t* result) {
   zoltest::Interposed& s = zoltest::interposed;
   if (!s.active || !s.clock) return __real_time(result);
@@ -126,6 +127,39 @@ int __wrap_nanosleep(const timespec* request, timespec* remaining) {
   s.active = true;
   return status;
 }
+#endif
+
+#ifdef _WIN32
+// Windows' clock (_time64, behind time()) and sleep (Sleep) are DLL imports,
+// called through their import table slots __imp_<name>: the slots are
+// interposed, with the pause logged as nanosleep's would be.
+extern __time64_t (*__real___imp__time64)(__time64_t* result);
+extern void(__stdcall* __real___imp_Sleep)(unsigned long ms);
+
+__time64_t interposed_time64(__time64_t* result) {
+  zoltest::Interposed& s = zoltest::interposed;
+  if (!s.active || !s.clock) return __real___imp__time64(result);
+  s.active = false;
+  s.log.push_back("time");
+  const time_t now = s.clock();
+  s.active = true;
+  if (result != nullptr) *result = now;
+  return now;
+}
+
+void __stdcall interposed_sleep(unsigned long ms) {
+  zoltest::Interposed& s = zoltest::interposed;
+  if (!s.active) return __real___imp_Sleep(ms);
+  s.active = false;
+  char text[48];
+  snprintf(text, sizeof text, "sleep %lu.%09lu", ms / 1000, ms % 1000 * 1000000UL);
+  s.log.push_back(text);
+  s.active = true;
+}
+
+__time64_t (*__wrap___imp__time64)(__time64_t*) = interposed_time64;
+void(__stdcall* __wrap___imp_Sleep)(unsigned long) = interposed_sleep;
+#endif
 
 }  // extern "C"
 // NOLINTEND(misc-definitions-in-headers)

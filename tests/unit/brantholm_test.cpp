@@ -498,7 +498,7 @@ TEST_F(Brantholm, ExceptionAfterAnyCheckedCallEndsTheVm) {
     const jint limit = counted_compares + 1;  // reach halt
     zoltest::Exit end = zoltest::run_forked([&] { jvm.check_compare(limit); });
     SCOPED_TRACE(function);
-    EXPECT_EQ(end.status, 134);
+    EXPECT_EQ(end.status, zoltest::kAbortStatus);
     const std::string description = std::string(function) == "GetStaticMethodID"
                                         ? "java.lang.NoSuchMethodError: halt"
                                         : std::string("java.lang.Error: in ") + function;
@@ -512,7 +512,7 @@ TEST_F(Brantholm, ExceptionAfterAnyCheckedCallEndsTheVm) {
     jvm.set_ascii("abc");
     jvm.raise_in = function;
     zoltest::Exit end = zoltest::run_forked([&] { jvm.check_sum(); });
-    EXPECT_EQ(end.status, 134) << function;
+    EXPECT_EQ(end.status, zoltest::kAbortStatus) << function;
     EXPECT_EQ(end.out,
               "Unexpected JNI exception. TEST FAIL.\n[described: java.lang.Error: in " + std::string(function) + "]\n");
     EXPECT_EQ(end.err, "FatalError: Unexpected JNI Exception. TEST FAIL.\n");
@@ -541,7 +541,7 @@ TEST_F(Brantholm, NoMemoryOrNoRegionEndsTheVmWithoutWritingThroughNull) {
           jvm.check_sum();
         }
       });
-      EXPECT_EQ(end.status, 134);
+      EXPECT_EQ(end.status, zoltest::kAbortStatus);
       EXPECT_EQ(end.err, std::string("FatalError: ") + c.message + "\n");
     }
   }

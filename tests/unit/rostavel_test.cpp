@@ -147,7 +147,7 @@ TEST(Rostavel, FatalErrorEndsTheProcessWithItsMessage) {
     FAKE_JNI_ON(fake, FindClass, [](const char*) -> jclass { return nullptr; });
     Java_Rostavel_charsTest(fake.env(), fake.handle());
   });
-  EXPECT_EQ(exit.status, 134);
+  EXPECT_EQ(exit.status, zoltest::kAbortStatus);
   EXPECT_EQ(exit.out, "");
   EXPECT_EQ(exit.err, "FatalError: class String not found\n");
 }

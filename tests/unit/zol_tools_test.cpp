@@ -144,8 +144,12 @@ TEST_F(ZolTools, FailedFlushIsReportedOnBothStreams) {
   int x = 0;
   const zoltest::Output output = zoltest::with_stdout_full([&] { x = zol_printf("hello"); });
   EXPECT_EQ(x, 5);
-  EXPECT_EQ(output.err, "stderr: fflush failed - err=-1 errno=28 x=5\n");
-  EXPECT_NE(output.out.find("stdout: fflush failed - err=-1 errno=28 x=5\n"), std::string::npos) << output.out;
+  const std::string report = "fflush failed - err=-1 errno=" + std::to_string(zoltest::kFullStdoutErrno) + " x=5\n";
+  EXPECT_EQ(output.err, "stderr: " + report);
+  // glibc keeps what a failed flush could not write; Windows' C runtime drops it.
+#ifndef _WIN32
+  EXPECT_NE(output.out.find("stdout: " + report), std::string::npos) << output.out;
+#endif
 }
 
 }  // namespace

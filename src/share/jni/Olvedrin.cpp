@@ -89,7 +89,7 @@ JNIEXPORT void JNICALL Java_zol_share_ReferringObject_deleteJNIGlobalReferenceNa
   // read, and the reference deleted is null.
   jobject* slot = taken_slot(&globalReferences, index);
   if (slot == NULL) {
-    zol_lcomplain(__FILE__, __LINE__, "globalReferences[%d] = NULL, possible wrong index is passed\n", index);
+    zol_lcomplain(__FILE__, __LINE__, "globalReferences[%d] = NULL, possible wrong index is passed\n", static_cast<int>(index));
     throw_new(env, kTestBug, "Requested globalReferences[] element is NULL, possible wrong index is passed");
   }
   // Allowed with an exception pending, and a no-op for null.
@@ -189,7 +189,7 @@ JNIEXPORT void JNICALL Java_zol_share_ReferringObject_deleteJNIWeakReferenceNati
   // read, and nothing is deleted.
   jobject* slot = taken_slot(&weakReferences, index);
   if (slot == NULL) {
-    zol_lcomplain(__FILE__, __LINE__, "weakReferences[%d] = NULL, possible wrong index is passed\n", index);
+    zol_lcomplain(__FILE__, __LINE__, "weakReferences[%d] = NULL, possible wrong index is passed\n", static_cast<int>(index));
     // The throw is the last call: nothing more may follow a pending exception.
     throw_new(env, kTestBug, "Requested weakReferences[] element is NULL, possible wrong index is passed");
     return;

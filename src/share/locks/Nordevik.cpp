@@ -36,7 +36,7 @@ extern "C" {
 JNIEXPORT void JNICALL Java_zol_share_locks_Nordevik_nativeJNIMonitorEnter(JNIEnv* env, jobject thisObject, jobject lock) {
   jint r = env->MonitorEnter(lock);
   if (r != 0) {
-    zol_lcomplain(__FILE__, __LINE__, "MonitorEnter return non-zero: %d\n", r);
+    zol_lcomplain(__FILE__, __LINE__, "MonitorEnter return non-zero: %d\n", static_cast<int>(r));
     // Nothing was entered, and the lookups and call back below may not be
     // made with the exception pending: the caller gets it at once.
     throw_jni_error(env, "MonitorEnter return non-zero");
@@ -52,7 +52,7 @@ JNIEXPORT void JNICALL Java_zol_share_locks_Nordevik_nativeJNIMonitorEnter(JNIEn
   if (createStackFrame != NULL) env->CallVoidMethod(thisObject, createStackFrame);
   r = env->MonitorExit(lock);
   if (r != 0) {
-    zol_lcomplain(__FILE__, __LINE__, "MonitorExit return non-zero: %d\n", r);
+    zol_lcomplain(__FILE__, __LINE__, "MonitorExit return non-zero: %d\n", static_cast<int>(r));
     throw_jni_error(env, "MonitorExit return non-zero");
   }
 }

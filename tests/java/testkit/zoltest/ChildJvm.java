@@ -142,7 +142,7 @@ public final class ChildJvm {
         List<String> command = new ArrayList<>();
         // Under -Xcheck:jni JDK 11 reports a SIGINT it finds ignored (as a background job of a script leaves it)
         // on stdout, soon after startup and amid the output under test: the child starts with the default.
-        if (Runtime.version().feature() < 17) {
+        if (Runtime.version().feature() < 17 && !TestEnv.windows()) {
             command.addAll(List.of("env", "--default-signal=INT"));
         }
         command.add(TestEnv.java().toString());
@@ -238,6 +238,9 @@ public final class ChildJvm {
      * and go on; waits until that output has settled. Whether a dump came.
      */
     private static boolean threadDump(Process process, ByteArrayOutputStream out) throws InterruptedException {
+        if (TestEnv.windows()) {
+            return false; // no SIGQUIT to send
+        }
         try {
             new ProcessBuilder("kill", "-QUIT", String.valueOf(process.pid())).inheritIO().start().waitFor();
         } catch (IOException e) {
@@ -270,16 +273,18 @@ public final class ChildJvm {
         }
     }
 
-    private static final Pattern LIBRARY_LOADED =
-            Pattern.compile("shared library load of (?:.*/)?lib([^/]+)\\.so was successful");
+    /** A library's load in the os log: lib<Name>.so, <Name>.dll (any path separator) or lib<Name>.dylib. */
+    private static final Pattern LIBRARY_LOADED = Pattern.compile(
+            "shared library load of (?:.*[/\\\\])?(?:lib([^/\\\\]+)\\.(?:so|dylib)|([^/\\\\]+)\\.dll) was successful");
     private static final Pattern COLLECTOR = Pattern.compile("\\[gc *\\] Using (The Z |)(\\w+)");
 
     private static Set<String> loadedLibraries(String log) {
         Set<String> names = new TreeSet<>();
         Matcher m = LIBRARY_LOADED.matcher(log);
         while (m.find()) {
-            if (TestEnv.LIBRARIES.contains(m.group(1))) {
-                names.add(m.group(1));
+            String name = m.group(1) != null ? m.group(1) : m.group(2);
+            if (TestEnv.LIBRARIES.contains(name)) {
+                names.add(name);
             }
         }
         return names;
@@ -307,8 +312,10 @@ public final class ChildJvm {
             "(?m)^Warning: SIG[A-Z0-9]+ handler modified!\n(Signal Handlers:\n)?"
             + "([ \t]*(SIG[A-Z0-9]+: |\\*\\*\\* ).*(\n|\\z))*(Consider using jsig library\\.(\n|\\z))?");
 
+    /** The output with Windows' CR LF line ends as LF, so that tests compare lines alike everywhere. */
     private static String text(ByteArrayOutputStream bytes) {
-        return bytes.toString(StandardCharsets.UTF_8);
+        String text = new String(bytes.toByteArray(), StandardCharsets.UTF_8);
+        return TestEnv.windows() ? text.replace("\r\n", "\n") : text;
     }
 
     private static Thread pump(InputStream in, ByteArrayOutputStream sink) {

@@ -1,5 +1,6 @@
 package zoltest;
 
+import java.io.File;
 import java.io.IOException;
 import java.io.UncheckedIOException;
 import java.nio.charset.StandardCharsets;
@@ -44,13 +45,18 @@ public final class TestEnv {
         return value;
     }
 
-    /** The directory holding lib<Name>.so (jtreg's -nativepath). */
+    /** The directory holding lib<Name>.so, <Name>.dll or lib<Name>.dylib (jtreg's -nativepath). */
     public static Path libDir() {
         return Paths.get(property("test.nativepath"));
     }
 
     public static Path library(String name) {
-        return libDir().resolve("lib" + name + ".so");
+        return libDir().resolve(System.mapLibraryName(name));
+    }
+
+    /** Whether this is Windows: no signals, and text written with CR LF line ends. */
+    public static boolean windows() {
+        return File.separatorChar == '\\';
     }
 
     /** The java launcher of the JDK under test. */

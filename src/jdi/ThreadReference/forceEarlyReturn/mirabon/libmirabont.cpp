@@ -34,7 +34,7 @@ extern "C" {
 JNIEXPORT void JNICALL Java_zol_jdi_ThreadReference_forceEarlyReturn_mirabon_mirabont_nativeJNIMonitorEnter(JNIEnv* env, jclass, jobject lock) {
   const jint r = env->MonitorEnter(lock);
   if (r != 0) {
-    zol_lcomplain(__FILE__, __LINE__, "MonitorEnter return non-zero: %d\n", r);
+    zol_lcomplain(__FILE__, __LINE__, "MonitorEnter return non-zero: %d\n", static_cast<int>(r));
     throw_jni_error(env, "MonitorEnter return non-zero");
   }
   // Held on purpose past the return.

@@ -18,6 +18,16 @@
 #include <cstdint>
 #include <ctime>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include "share/gc/lock/jni/CheckedJniEnv.h"
 
 // Each locker library includes this from its one source file, and every
@@ -37,9 +47,20 @@ void pause(jlong pause_ms) {
   const uint32_t ms = pause_ms <= 0                               ? 0
                       : pause_ms > static_cast<jlong>(UINT32_MAX) ? UINT32_MAX
                                                                   : static_cast<uint32_t>(pause_ms);
+#ifdef _WIN32
+  // Sleep takes the count as it is, except that its largest value
+  // (INFINITE) never returns: that one is slept in two parts.
+  if (ms == INFINITE) {
+    Sleep(INFINITE - 1);
+    Sleep(1);
+  } else {
+    Sleep(ms);
+  }
+#else
   timespec request = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   timespec remaining = {0, 0};
   while (nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
+#endif
 }
 
 template <typename Element, typename Result, Result (*Fold)(Result, Element)>
