@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Makes sure the Debian packages that building and testing need are
-# installed: installs the missing ones when run as root, otherwise names the
-# command to run and fails.
+# deps.sh [--build | --only] [PACKAGE...]
+# Makes sure the Debian packages that a script needs are installed: installs
+# the missing ones when run as root, otherwise names the command to run and
+# fails. Without an option: the packages that building, testing and linting
+# need, and those given (gcovr, clang, ...); --build: those that building and
+# the JVM tests need (the matrix), and those given; --only: exactly those
+# given, for scripts that use a few tools and no build (jdk.sh, the lab's
+# controller, the workflows' lint).
 set -euo pipefail
 
-# Further packages a script needs come as arguments (gcovr, clang, ...).
-packages=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev jtreg7 clang-format clang-tidy
-  shellcheck "$@")
+build=(cmake ninja-build g++ binutils openjdk-17-jdk-headless libgtest-dev libgmock-dev jtreg7)
+case ${1:-} in
+  --only) packages=() && shift ;;
+  --build) packages=("${build[@]}") && shift ;;
+  *) packages=("${build[@]}" clang-format clang-tidy shellcheck) ;;
+esac
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do

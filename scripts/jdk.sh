@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # jdk.sh VERSION [ARCH]   VERSION: 11, 17, 21, 25, 26, 27, 28, ... (28-ea too)
-#                         ARCH: amd64 (default), aarch64, ppc64el, s390x, riscv64
+#                         ARCH: amd64, aarch64, ppc64el, s390x, riscv64 (default: this machine's)
 #                         (arm64, ppc64le, x86_64 and host name the same)
 #
 # Prints the home of Debian's JDK VERSION for ARCH, ready to run on this
@@ -13,7 +13,8 @@
 # as they are, and root is needed only to install qemu-user-static or
 # patchelf once. A second call reuses the cache.
 #
-# An amd64 JDK whose glibc or libstdc++ is newer than the host's runs on the
+# A JDK of the machine's own architecture (dpkg --print-architecture) whose
+# glibc or libstdc++ is newer than the host's runs on the
 # ones unpacked beside it: each ELF file of the home gets that root's dynamic
 # loader as interpreter and its library directories as DT_RPATH (patchelf), so
 # bin/java, the JVMs it starts and jspawnhelper run natively with no wrapper.
@@ -40,14 +41,16 @@ usage() {
 [[ $# -ge 1 && $# -le 2 ]] || usage
 version=${1%-ea}
 [[ $version =~ ^[1-9][0-9]*$ ]] || usage
-case ${2:-amd64} in
-  amd64 | x86_64 | host) arch=amd64 deb=amd64 qemu="" ;;
-  aarch64 | arm64) arch=aarch64 deb=arm64 qemu=aarch64 ;;
-  ppc64el | ppc64le) arch=ppc64el deb=ppc64el qemu=ppc64le ;;
-  s390x) arch=s390x deb=s390x qemu=s390x ;;
-  riscv64) arch=riscv64 deb=riscv64 qemu=riscv64 ;;
+case ${2:-$(dpkg --print-architecture)} in
+  amd64 | x86_64 | host) arch=amd64 deb=amd64 qemu=x86_64 triplet=x86_64-linux-gnu loader=ld-linux-x86-64.so.2 ;;
+  aarch64 | arm64) arch=aarch64 deb=arm64 qemu=aarch64 triplet=aarch64-linux-gnu loader=ld-linux-aarch64.so.1 ;;
+  ppc64el | ppc64le) arch=ppc64el deb=ppc64el qemu=ppc64le triplet=powerpc64le-linux-gnu loader=ld64.so.2 ;;
+  s390x) arch=s390x deb=s390x qemu=s390x triplet=s390x-linux-gnu loader=ld64.so.1 ;;
+  riscv64) arch=riscv64 deb=riscv64 qemu=riscv64 triplet=riscv64-linux-gnu loader=ld-linux-riscv64-lp64d.so.1 ;;
   *) usage ;;
 esac
+# A JDK of the machine's own architecture runs natively, whichever it is.
+[[ $deb != "$(dpkg --print-architecture)" ]] || qemu=""
 scripts=$(cd "$(dirname "$0")" && pwd)
 jdks=$(dirname "$scripts")/build/jdks
 dir=$jdks/$arch-$version
@@ -79,35 +82,9 @@ else
   esac
 fi
 
-# The archive the host already uses: the URI (and key) of the apt source that
-# carries the host's own release, in one-line or deb822 form.
-codename=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
-sources=()
-for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-  if [[ -f $f ]]; then sources+=("$f"); fi
-done
-read -r archive keyring < <(awk -v codename="$codename" '
-  function take(uri, key) { if (!found) { print uri, key; found = 1 } }
-  /^deb[ \t]/ {
-    key = ""; i = 2
-    if ($2 ~ /^\[/) {
-      for (; i <= NF; i++) {
-        if ($i ~ /^\[?signed-by=/) { key = $i; sub(/^\[?signed-by=/, "", key); sub(/\]$/, "", key) }
-        if ($i ~ /\]$/) break
-      }
-      i++
-    }
-    if ($(i + 1) == codename) take($i, key)
-    next
-  }
-  /^[ \t]*$/ { if (deb && suite) take(uri, key); deb = suite = 0; uri = key = ""; next }
-  /^Types:/ { deb = / deb( |$)/ }
-  /^URIs:/ { uri = $2 }
-  /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == codename) suite = 1 }
-  /^Signed-By:/ { if ($2 ~ /^\//) key = $2 }
-  END { if (deb && suite) take(uri, key) }' "${sources[@]}" /dev/null) || true
+read -r archive keyring < <("$scripts/debian-archive.sh") || true
 archive=${ZOL_DEBIAN_ARCHIVE:-$archive}
-[[ -n $archive ]] || fail "no apt source for $codename in /etc/apt to take the archive's URI from (set ZOL_DEBIAN_ARCHIVE)"
+[[ -n $archive ]] || fail "no apt source for this machine's release in /etc/apt to take the archive's URI from (set ZOL_DEBIAN_ARCHIVE)"
 
 # apt-get and apt-cache on the private state of suite $1 for $deb.
 private_apt() {
@@ -149,10 +126,10 @@ candidate_version() {
 }
 
 # Downloads the JDK and what it needs from suite $1 into $dir/debs; sets
-# patch when the amd64 JDK needs libraries newer than the host's. The JRE's
+# patch when a native JDK needs libraries newer than the host's. The JRE's
 # further dependencies serve AWT, sound, smart cards, TLS and the certificate
 # store, which no test uses; the libraries that the launcher, the JVM and the
-# core libraries link come along, on amd64 only when the host's are older
+# core libraries link come along, for a native JDK only when the host's are older
 # than the suite's (then all four: the host's libstdc++ must not meet a newer
 # glibc). A file missing on the mirror is not worth a retry; anything else
 # (a dropped connection, a file of the wrong size) is.
@@ -210,9 +187,9 @@ if [[ -z $suite ]]; then
   fail "${reason%; }"
 fi
 if [[ -n $qemu ]]; then
-  "$scripts/deps.sh" qemu-user-static >&2
+  "$scripts/deps.sh" --only qemu-user-static >&2
 elif ((patch)); then
-  "$scripts/deps.sh" patchelf >&2
+  "$scripts/deps.sh" --only patchelf >&2
 fi
 
 mkdir -p "$root"
@@ -246,8 +223,8 @@ elif ((patch)); then
   # DT_RPATH, unlike DT_RUNPATH, is searched before LD_LIBRARY_PATH and the
   # host's ld.so.cache, and an executable's serves the libraries it loads
   # that have none of their own, so the root's libraries always win.
-  loader=$(realpath "$root/lib64/ld-linux-x86-64.so.2")
-  libdirs=$(for d in "$root/lib/x86_64-linux-gnu" "$root/usr/lib/x86_64-linux-gnu"; do realpath -qe "$d" || true; done | sort -u | paste -sd:)
+  loader=$(realpath "$(find "$root/lib" "$root/lib64" "$root/usr/lib" -maxdepth 2 -name "$loader" | head -n 1)")
+  libdirs=$(for d in "$root/lib/$triplet" "$root/usr/lib/$triplet"; do realpath -qe "$d" || true; done | sort -u | paste -sd:)
   echo "jdk.sh: running the JDK on the glibc $(candidate_version "$suite" libc6) in $root" >&2
   while IFS= read -r elf; do
     rpath=$(patchelf --print-rpath "$elf")

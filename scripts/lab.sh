@@ -29,7 +29,7 @@ while (($#)); do
   shift 2
 done
 ((${#logins[@]})) || usage
-scripts/deps.sh parallel rsync openssh-client || exit 1
+scripts/deps.sh --only parallel rsync openssh-client python3 || exit 1
 mapfile -t cells < <(python3 scripts/matrix.py select "${selection[@]}")
 ((${#cells[@]})) || { echo "no cell selected" >&2; exit 2; }
 commit=$(git rev-parse HEAD) || exit 1

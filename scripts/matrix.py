@@ -13,6 +13,11 @@
       (K/N) when there are more than N cells
   matrix.py describe ID
       the cell's fields, tab-separated: arch, jdk, kind, gc, mode
+  matrix.py setup MACHINE ARCH...
+      how this machine (MACHINE: dpkg --print-architecture) runs each cell
+      architecture, a line each, tab-separated: arch, the build whose
+      libraries the cells load (the native build, or cross-ARCH),
+      "native" or "emulated", and the packages that needs
   matrix.py exec FILE -- COMMAND...
       runs COMMAND and writes its CPU seconds, with those of every process it
       started, to FILE; exits with its status
@@ -44,6 +49,10 @@ import xml.etree.ElementTree as ET
 
 ARCHS = ["host", "aarch64", "ppc64el", "s390x", "riscv64"]
 ARCH_TITLES = {"host": "host (x86-64)"}
+# A cell architecture's Debian name and its cross compiler's triplet.
+DEBIAN = {"host": "amd64", "aarch64": "arm64", "ppc64el": "ppc64el", "s390x": "s390x", "riscv64": "riscv64"}
+TRIPLETS = {"host": "x86_64-linux-gnu", "aarch64": "aarch64-linux-gnu", "ppc64el": "powerpc64le-linux-gnu",
+            "s390x": "s390x-linux-gnu", "riscv64": "riscv64-linux-gnu"}
 KINDS = ["load", "suite", "matrix"]
 GCS = ["default", "Serial", "Parallel", "G1", "Z", "Shenandoah", "ZGen"]
 MODES = ["default", "int", "comp", "c1"]
@@ -237,6 +246,26 @@ def cmd_plan(args):
                   f, indent=1)
         f.write("\n")
     print("\n".join(name(c) for c in run))
+    return 0
+
+
+def arch_setup(arch, machine):
+    """How a machine of Debian architecture `machine` runs the cells of
+    `arch`: its own architecture natively, with the native build (no cross
+    preset, no qemu); any other through a cross build, under qemu-user."""
+    if arch not in DEBIAN:
+        raise Refused(f"unknown architecture {arch}")
+    if DEBIAN[arch] == machine:
+        return "native", "native", []
+    return f"cross-{arch}", "emulated", [f"g++-{TRIPLETS[arch]}", "qemu-user-static"]
+
+
+def cmd_setup(args):
+    if len(args) < 2:
+        raise Refused("setup MACHINE ARCH...")
+    for arch in args[1:]:
+        build, how, packages = arch_setup(arch, args[0])
+        print("\t".join([arch, build, how, " ".join(packages)]))
     return 0
 
 
@@ -673,7 +702,7 @@ def cmd_merge(args):
 
 
 def main(argv):
-    commands = {"select": cmd_select, "plan": cmd_plan, "units": cmd_units, "exec": cmd_exec, "record": cmd_record, "merge": cmd_merge,
+    commands = {"select": cmd_select, "plan": cmd_plan, "units": cmd_units, "exec": cmd_exec, "setup": cmd_setup, "record": cmd_record, "merge": cmd_merge,
                 "describe": lambda a: print("\t".join(map(str, parse(a[0])))) or 0}
     if not argv or argv[0] not in commands:
         sys.stderr.write(__doc__)
