@@ -4,13 +4,17 @@
 #                                       (x86=[...] for x86-64 runners, arm=[...] for aarch64
 #                                       ones): a cell each, or 64 shards (K/N) when there are
 #                                       more cells; also into $GITHUB_OUTPUT (with tier=TIER)
-#                                       when that is set
+#                                       when that is set, with jdks=KEY: a digest of the exact
+#                                       package versions of the JDKs that the x86 jobs fetch
+#                                       with scripts/jdk.sh, resolved once for the whole run
+#                                       (the key of build/jdks in actions/cache)
 #   ci-matrix.sh run TIER RUNNER JOB    runs one job of plan's (RUNNER: x86 or arm) into build/matrix
 #   ci-matrix.sh command TIER RUNNER JOB
 #                                       prints what run runs there (its environment and command)
 #   ci-matrix.sh merge TIER DIR         the report of every result directory under DIR, in
-#                                       build/matrix-merged; fails if a cell of the tier is
-#                                       missing, duplicated or failed
+#                                       build/matrix-merged, its summary.md also into
+#                                       $GITHUB_STEP_SUMMARY when that is set; fails if a cell
+#                                       of the tier is missing, duplicated or failed
 # Each runner runs the cells of its own architecture natively (x86: host, arm:
 # aarch64) and the other foreign ones under qemu-user (x86: ppc64el, s390x,
 # riscv64). The JDKs that actions/setup-java set up come first, by the names
@@ -36,6 +40,20 @@ case $action in
       echo "$runner=$jobs"
       if [[ -n ${GITHUB_OUTPUT:-} ]]; then echo "$runner=$jobs" >>"$GITHUB_OUTPUT"; fi
     done
+    # The x86 jobs' JDKs from scripts/jdk.sh: all but the container's own 17.
+    mapfile -t jdks < <(python3 scripts/matrix.py select --tier "$tier" --arch "${archs[x86]}" |
+      sed -E 's/^([a-z0-9]+)-jdk([0-9]+)-.*/\1 \2/' | grep -vx 'host 17' | sort -u)
+    resolved=""
+    for jdk in "${jdks[@]}"; do
+      read -r arch major <<<"$jdk"
+      [[ $arch == host ]] && arch=amd64
+      version=$(scripts/jdk.sh --resolve "$major" "$arch") || exit 1
+      resolved+="$arch $major $version"$'\n'
+    done
+    printf '%s' "$resolved" >&2
+    key=$(printf '%s' "$resolved" | sha256sum | cut -c1-16)
+    echo "jdks=$key"
+    if [[ -n ${GITHUB_OUTPUT:-} ]]; then echo "jdks=$key" >>"$GITHUB_OUTPUT"; fi
     ;;
   run | command)
     if (($# != 4)) || [[ -z ${archs[$3]:-} ]]; then usage; fi
@@ -62,7 +80,12 @@ case $action in
     ;;
   merge)
     (($# == 3)) || usage
-    exec scripts/matrix.sh --merge "$3" --tier "$tier" --out build/matrix-merged
+    status=0
+    scripts/matrix.sh --merge "$3" --tier "$tier" --out build/matrix-merged || status=$?
+    if [[ -n ${GITHUB_STEP_SUMMARY:-} && -f build/matrix-merged/summary.md ]]; then
+      cat build/matrix-merged/summary.md >>"$GITHUB_STEP_SUMMARY"
+    fi
+    exit $status
     ;;
   *) usage ;;
 esac

@@ -2,6 +2,7 @@
 # jdk.sh VERSION [ARCH]   VERSION: 11, 17, 21, 25, 26, 27, 28, ... (28-ea too)
 #                         ARCH: amd64, aarch64, ppc64el, s390x, riscv64 (default: this machine's)
 #                         (arm64, ppc64le, x86_64 and host name the same)
+# jdk.sh --resolve VERSION [ARCH]   prints the package version it would fetch
 #
 # Prints the home of Debian's JDK VERSION for ARCH, ready to run on this
 # machine; progress goes to stderr. It fetches openjdk-VERSION-jdk-headless,
@@ -34,10 +35,15 @@ fail() {
 }
 trap 'fail "$BASH_COMMAND (line $LINENO)"' ERR
 usage() {
-  sed -n '2,4s/^# \{0,1\}//p' "$0" >&2
+  sed -n '2,5s/^# \{0,1\}//p' "$0" >&2
   exit 2
 }
 
+resolve=0
+if [[ ${1:-} == --resolve ]]; then
+  resolve=1
+  shift
+fi
 [[ $# -ge 1 && $# -le 2 ]] || usage
 version=${1%-ea}
 [[ $version =~ ^[1-9][0-9]*$ ]] || usage
@@ -62,13 +68,13 @@ done_already() {
     exit 0
   fi
 }
-done_already
+((resolve)) || done_already
 mkdir -p "$jdks"
 # Two runs for the same JDK would unpack over each other; the second finds
 # the first one's.
 exec 9>"$dir.lock"
 flock 9
-done_already
+((resolve)) || done_already
 
 # The oldest suite that has the JDK comes first: its libraries are the
 # closest to the host's.
@@ -174,6 +180,9 @@ for candidate in "${suites[@]}"; do
   elif [[ -z $(candidate_version "$candidate" "openjdk-$version-jdk-headless") ||
     -z $(candidate_version "$candidate" "openjdk-$version-jre-headless") ]]; then
     reasons+=("$candidate has no openjdk-$version-jdk-headless for $deb")
+  elif ((resolve)); then
+    echo "$candidate $(candidate_version "$candidate" "openjdk-$version-jdk-headless")"
+    exit 0
   elif ! download "$candidate"; then
     reasons+=("$reason")
   else
