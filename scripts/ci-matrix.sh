@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # ci-matrix.sh: the steps of .github/workflows/matrix.yml, which run here alike.
-#   ci-matrix.sh plan TIER              the jobs of the tier per kind of runner, as JSON arrays
+#   ci-matrix.sh plan TIER [--jobs-only]
+#                                       the jobs of the tier per kind of runner, as JSON arrays
 #                                       (x86=[...] for x86-64 runners, arm=[...] for aarch64
 #                                       ones): a cell each, or 64 shards (K/N) when there are
 #                                       more cells; also into $GITHUB_OUTPUT (with tier=TIER)
 #                                       when that is set, with jdks=KEY: a digest of the exact
 #                                       package versions of the JDKs that the x86 jobs fetch
 #                                       with scripts/jdk.sh, resolved once for the whole run
-#                                       (the key of build/jdks in actions/cache)
+#                                       (the key of build/jdks in actions/cache); --jobs-only
+#                                       leaves that out
 #   ci-matrix.sh run TIER RUNNER JOB    runs one job of plan's (RUNNER: x86 or arm) into build/matrix
 #   ci-matrix.sh command TIER RUNNER JOB
 #                                       prints what run runs there (its environment and command)
@@ -33,13 +35,14 @@ command -v python3 >/dev/null || scripts/deps.sh --only python3
 
 case $action in
   plan)
-    (($# == 2)) || usage
+    (($# == 2)) || [[ $# == 3 && $3 == --jobs-only ]] || usage
     if [[ -n ${GITHUB_OUTPUT:-} ]]; then echo "tier=$tier" >>"$GITHUB_OUTPUT"; fi
     for runner in x86 arm; do
       jobs=$(python3 scripts/matrix.py units --tier "$tier" --arch "${archs[$runner]}" --max 64)
       echo "$runner=$jobs"
       if [[ -n ${GITHUB_OUTPUT:-} ]]; then echo "$runner=$jobs" >>"$GITHUB_OUTPUT"; fi
     done
+    [[ ${3:-} != --jobs-only ]] || exit 0
     # The x86 jobs' JDKs from scripts/jdk.sh: all but the container's own 17.
     mapfile -t jdks < <(python3 scripts/matrix.py select --tier "$tier" --arch "${archs[x86]}" |
       sed -E 's/^([a-z0-9]+)-jdk([0-9]+)-.*/\1 \2/' | grep -vx 'host 17' | sort -u)
