@@ -11,8 +11,7 @@ set -euo pipefail
 here=$PWD
 cd "$(dirname "$0")/.."
 root=$PWD
-command -v npm >/dev/null || scripts/deps.sh --only npm
-scripts/deps.sh --only shellcheck
+scripts/deps.sh --only npm shellcheck
 files=()
 for f in "$@"; do
   if [[ $f == /* ]]; then files+=("$f"); else files+=("$here/$f"); fi
