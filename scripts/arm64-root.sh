@@ -8,11 +8,13 @@
 # serves inside a chroot too), makes a Debian 12 arm64 root with debootstrap
 # from the archive this machine's apt uses (DIR, default build/arm64-root),
 # clones the checkout's HEAD into it, and there runs the job's own command,
-# `scripts/ci-matrix.sh run 3 arm CELL`, for each cell (default:
-# aarch64-jdk21-load and aarch64-jdk17-G1-default), with Debian's arm64 JDKs
-# 21 and 25 (scripts/jdk.sh in the root, native there) in the variables that
-# actions/setup-java sets on the runner. Every program in the root, the
-# compiler and the JVMs included, runs emulated: expect an hour.
+# `scripts/ci-matrix.sh run 3 arm CELL`, for each cell (default: the load
+# check and the group under G1 on Debian's arm64 JDK 17, which the job
+# installs, aarch64-jdk17-load and aarch64-jdk17-G1-default). A cell on
+# another JDK gets Debian's arm64 one (scripts/jdk.sh in the root, native
+# there) in the variable that actions/setup-java sets on the runner
+# (JAVA_HOME_21_ARM64, ...). Every program in the root, the compiler and the
+# JVMs included, runs emulated: expect an hour.
 #
 # Opt-in and not part of CI: it changes the machine's binfmt table.
 # --teardown unmounts what the script mounted and unregisters the handler if
@@ -29,7 +31,7 @@ while (($#)); do
     *) cells+=("$1"); shift ;;
   esac
 done
-((${#cells[@]})) || cells=(aarch64-jdk21-load aarch64-jdk17-G1-default)
+((${#cells[@]})) || cells=(aarch64-jdk17-load aarch64-jdk17-G1-default)
 [[ $(id -u) -eq 0 ]] || { echo "arm64-root: run as root (it mounts and registers binfmt_misc)" >&2; exit 1; }
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
@@ -89,8 +91,11 @@ for cell in "${cells[@]}"; do
   if ! chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 CELL="$cell" bash -c '
     set -euo pipefail
     cd /work/zol
-    JAVA_HOME_21_ARM64=$(scripts/jdk.sh 21) JAVA_HOME_25_ARM64=$(scripts/jdk.sh 25)
-    export JAVA_HOME_21_ARM64 JAVA_HOME_25_ARM64
+    major=${CELL#aarch64-jdk} major=${major%%-*}
+    if [[ $major != 17 ]]; then
+      home=$(scripts/jdk.sh "$major")
+      export "JAVA_HOME_${major}_ARM64=$home"
+    fi
     scripts/ci-matrix.sh run 3 arm "$CELL"'; then
     status=1
   fi
