@@ -198,7 +198,7 @@ fi
 if [[ -n $qemu ]]; then
   "$scripts/deps.sh" --only qemu-user-static >&2
 elif ((patch)); then
-  "$scripts/deps.sh" --only patchelf >&2
+  "$scripts/deps.sh" --only patchelf binutils >&2
 fi
 
 mkdir -p "$root"
@@ -219,6 +219,24 @@ done
 while IFS= read -r link; do
   ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$root$(readlink "$link")")" "$link"
 done < <(find "$root" -type l -lname '/*')
+
+# patchelf (0.14) moves .note.gnu.property when it makes room but leaves
+# PT_GNU_PROPERTY where the note was: arm64 kernels and qemu then refuse the
+# program ("Invalid note in PT_GNU_PROPERTY"). Points that header (ELF64,
+# little-endian) at the note again.
+fix_gnu_property() {
+  local elf=$1 note off addr phoff index
+  note=$(readelf -SW "$elf" | awk '{ for (i = 1; i < NF; i++) if ($i == ".note.gnu.property") print $(i + 3), $(i + 2) }')
+  [[ -n $note ]] || return 0
+  read -r off addr <<<"$note"
+  phoff=$(readelf -hW "$elf" | sed -n 's/^ *Start of program headers: *\([0-9]*\).*/\1/p')
+  index=$(readelf -lW "$elf" | awk '/^Program Headers:/ { on = 1; next } on && /^ *Type/ { next } on && NF == 0 { exit }
+    on && /^ +[A-Z]/ { if ($1 == "GNU_PROPERTY") { print n; exit } n++ }')
+  [[ -n $index ]] || return 0
+  le64() { local i; for i in 0 1 2 3 4 5 6 7; do printf '%b' "$(printf '\\x%02x' $((($1 >> (8 * i)) & 255)))"; done; }
+  { le64 $((16#$off)); le64 $((16#$addr)); le64 $((16#$addr)); } |
+    dd of="$elf" bs=1 seek=$((phoff + index * 56 + 8)) conv=notrunc status=none
+}
 
 elf_files() { find "$home" -type f -exec sh -c 'head -c4 "$1" | grep -q "^.ELF"' _ {} \; -print; }
 if [[ -n $qemu ]]; then
@@ -241,6 +259,7 @@ elif ((patch)); then
     if patchelf --print-interpreter "$elf" >/dev/null 2>&1; then
       patchelf --set-interpreter "$loader" "$elf"
     fi
+    fix_gnu_property "$elf"
   done < <(elf_files)
 fi
 
