@@ -250,7 +250,11 @@ elif ((patch)); then
   # DT_RPATH, unlike DT_RUNPATH, is searched before LD_LIBRARY_PATH and the
   # host's ld.so.cache, and an executable's serves the libraries it loads
   # that have none of their own, so the root's libraries always win.
-  loader=$(realpath "$(find -L "$root/lib" "$root/lib64" "$root/usr/lib" -maxdepth 2 -name "$loader" | head -n 1)")
+  dirs=()
+  for d in lib lib64 usr/lib; do
+    if [[ -d $root/$d ]]; then dirs+=("$root/$d"); fi
+  done
+  loader=$(realpath "$(find -L "${dirs[@]}" -maxdepth 2 -name "$loader" -print -quit)")
   libdirs=$(for d in "$root/lib/$triplet" "$root/usr/lib/$triplet"; do realpath -qe "$d" || true; done | sort -u | paste -sd:)
   echo "jdk.sh: running the JDK on the glibc $(candidate_version "$suite" libc6) in $root" >&2
   while IFS= read -r elf; do
