@@ -6,12 +6,18 @@
 
 set(epoch "$ENV{SOURCE_DATE_EPOCH}")
 if(epoch STREQUAL "")
-  execute_process(COMMAND git -C ${CPACK_ZOL_SOURCE_DIR} log -1 --format=%ct
-                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  # The checkout may belong to another user (a CI container): this one git
+  # call trusts it, without touching any git configuration.
+  execute_process(COMMAND git -c safe.directory=${CPACK_ZOL_SOURCE_DIR} -C ${CPACK_ZOL_SOURCE_DIR} log -1 --format=%ct
+                  OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_VARIABLE git_error
+                  RESULT_VARIABLE git_result)
+  if(NOT git_result EQUAL 0)
+    message(FATAL_ERROR "The archive's time comes from the last commit, and git failed (${git_result}): "
+                        "${git_error}Set SOURCE_DATE_EPOCH (seconds since 1970), or pack a git checkout")
+  endif()
 endif()
 if(NOT epoch MATCHES "^[0-9]+$")
-  message(FATAL_ERROR "The archive's time: set SOURCE_DATE_EPOCH (seconds since 1970), "
-                      "or pack a git checkout, whose last commit gives it")
+  message(FATAL_ERROR "The archive's time: SOURCE_DATE_EPOCH (seconds since 1970) is '${epoch}'")
 endif()
 
 cmake_path(GET CPACK_TEMPORARY_DIRECTORY PARENT_PATH staging)

@@ -1,10 +1,11 @@
-# The release archive of a build: `cmake --install` adds MANIFEST.tsv and
-# LIBRARIES.md beside lib/, and CPack packs the installed tree as
+# The release archive of a build: `cmake --install` adds MANIFEST.tsv,
+# LIBRARIES.md and BUILDINFO beside lib/, and CPack packs the installed tree as
 # zol-natives-<version>-linux-<arch>.tar.gz (arch as `uname -m` names it), or
 # zol-natives-<version>-windows-x64.zip.
 
 get_property(deliverables GLOBAL PROPERTY ZOL_DELIVERABLES)
-install(CODE "execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/release-files.sh ${PROJECT_SOURCE_DIR}
+install(CODE "execute_process(COMMAND ${CMAKE_COMMAND} -E env ZOL_CXX=${CMAKE_CXX_COMPILER} ZOL_LINKER=${CMAKE_LINKER}
+                ZOL_JNI_HEADERS=${ZOL_JNI_HEADERS} ${CMAKE_CURRENT_LIST_DIR}/release-files.sh ${PROJECT_SOURCE_DIR}
                 \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\" ${PROJECT_VERSION} ${deliverables}
                 COMMAND_ERROR_IS_FATAL ANY)")
 

@@ -2,8 +2,13 @@
 # release-files.sh SOURCE_DIR PREFIX VERSION NAME...: writes, beside the
 # installed PREFIX/lib, the release archive's MANIFEST.tsv (one line per
 # library, in the order given: file, dynamic exports, NEEDED entries (a DLL's
-# imported DLLs), highest glibc symbol version, SHA-256; "-" for none) and LIBRARIES.md (the README's
-# section on the libraries). Run by `cmake --install` of a release build.
+# imported DLLs), highest glibc symbol version, SHA-256; "-" for none),
+# LIBRARIES.md (the README's section on the libraries) and BUILDINFO (what
+# built them: the compiler, the linker, where the JNI headers came from, and
+# the Debian package and version of each of those and of the C library they
+# link against). Run by `cmake --install` of a release build, with ZOL_CXX
+# (the compiler), ZOL_LINKER and ZOL_JNI_HEADERS (the headers' directory) in
+# the environment.
 set -euo pipefail
 export LC_ALL=C
 src=$1 prefix=$2 version=$3
@@ -42,3 +47,34 @@ mv "$manifest.tmp" "$manifest"
 section=$(awk '/^## / { inside = ($0 == "## The libraries"); next } inside' "$src/README.md")
 grep -q '^| `' <<<"$section" || { echo "release-files.sh: no library table under '## The libraries' in $src/README.md" >&2; exit 1; }
 printf '# zol-natives %s: the libraries\n%s\n' "$version" "$section" >"$prefix/LIBRARIES.md"
+
+# Nothing of the building machine but the toolchain's packages: no path
+# outside them, no time, no JDK home.
+package_of() { # the package that installed file $1, as "name version architecture"
+  local file package
+  file=$(realpath "$1")
+  package=$(dpkg-query -S "$file" 2>/dev/null | head -n 1 | cut -d: -f1) ||
+    package=$(dpkg-query -S "${file#/usr}" 2>/dev/null | head -n 1 | cut -d: -f1) || true
+  [[ -n $package ]] || { echo "release-files.sh: no Debian package owns $file" >&2; exit 1; }
+  dpkg-query -W -f='${Package} ${Version} ${Architecture}\n' "$package" | head -n 1
+}
+cxx=${ZOL_CXX:?} linker=${ZOL_LINKER:?} headers=${ZOL_JNI_HEADERS:?}
+{
+  echo "zol-natives $version"
+  echo "compiler: $("$cxx" --version | head -n 1)"
+  echo "binutils: $("$linker" --version | head -n 1)"
+  # A Windows build takes jni_md.h from the source tree and links msvcrt.dll.
+  if [[ $("$cxx" -dumpmachine) == *mingw* ]]; then
+    jni_md="cmake/windows/jni_md.h of this source" runtime=(crt2.o libmsvcrt.a)
+  else
+    jni_md=linux/jni_md.h runtime=(crti.o libc.so.6)
+  fi
+  echo "JNI headers: jni.h and jvmti.h of $(package_of "$headers/jni.h" | cut -d' ' -f1-2)," \
+    "$jni_md (sha256 of jni.h $(sha256sum <"$headers/jni.h" | cut -d' ' -f1))"
+  echo "Debian packages:"
+  for file in "$cxx" "$("$cxx" -print-prog-name=cc1plus)" "$linker" "$("$cxx" -print-file-name="${runtime[0]}")" \
+    "$("$cxx" -print-file-name="${runtime[1]}")" "$headers/jni.h"; do
+    [[ $file == /* ]] || file=$(command -v "$file")
+    echo "  $(package_of "$file")"
+  done | sort -u
+} >"$prefix/BUILDINFO"

@@ -14,7 +14,7 @@ else
   have=$(shasum -a 256 "$tmp/jtreg.zip" | cut -d' ' -f1)
 fi
 if [[ -z ${JTREG_SHA256:-} || $have != "$JTREG_SHA256" ]]; then
-  echo "fetch-jtreg.sh: $JTREG_URL has SHA-256 $have; expected '${JTREG_SHA256:-}' (the variable JTREG_SHA256)" >&2
+  echo "fetch-jtreg.sh: $JTREG_URL has SHA-256 $have; expected '${JTREG_SHA256:-}' (JTREG_SHA256 of the workflow)" >&2
   exit 1
 fi
 unzip -q "$tmp/jtreg.zip" -d "$tmp/unpacked"

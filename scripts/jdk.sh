@@ -2,7 +2,7 @@
 # jdk.sh [--pin PACKAGE_VERSION] VERSION [ARCH]
 # jdk.sh --resolve VERSION [ARCH]
 #   VERSION: 11, 17, 21, 25, 26, 27, 28, ... (28-ea too)
-#   ARCH: amd64 (default), aarch64, ppc64el, s390x, riscv64
+#   ARCH: amd64, aarch64, ppc64el, s390x, riscv64 (default: this machine's)
 #   (arm64, ppc64le, x86_64 and host name the same)
 #
 # Prints the home of Debian's JDK VERSION for ARCH, ready to run on this
@@ -20,7 +20,8 @@
 # longer serves (404) gets the index fetched again, once. A second call
 # reuses the cache when it holds the version pinned (any, without a pin).
 #
-# An amd64 JDK whose glibc or libstdc++ is newer than the host's runs on the
+# A JDK of the machine's own architecture (dpkg --print-architecture) whose
+# glibc or libstdc++ is newer than the host's runs on the
 # ones unpacked beside it: each ELF file of the home gets that root's dynamic
 # loader as interpreter and its library directories as DT_RPATH (patchelf), so
 # bin/java, the JVMs it starts and jspawnhelper run natively with no wrapper.
@@ -52,14 +53,16 @@ esac
 [[ $# -ge 1 && $# -le 2 ]] || usage
 version=${1%-ea}
 [[ $version =~ ^[1-9][0-9]*$ ]] || usage
-case ${2:-amd64} in
-  amd64 | x86_64 | host) arch=amd64 deb=amd64 qemu="" ;;
-  aarch64 | arm64) arch=aarch64 deb=arm64 qemu=aarch64 ;;
-  ppc64el | ppc64le) arch=ppc64el deb=ppc64el qemu=ppc64le ;;
-  s390x) arch=s390x deb=s390x qemu=s390x ;;
-  riscv64) arch=riscv64 deb=riscv64 qemu=riscv64 ;;
+case ${2:-$(dpkg --print-architecture)} in
+  amd64 | x86_64 | host) arch=amd64 deb=amd64 qemu=x86_64 triplet=x86_64-linux-gnu loader=ld-linux-x86-64.so.2 ;;
+  aarch64 | arm64) arch=aarch64 deb=arm64 qemu=aarch64 triplet=aarch64-linux-gnu loader=ld-linux-aarch64.so.1 ;;
+  ppc64el | ppc64le) arch=ppc64el deb=ppc64el qemu=ppc64le triplet=powerpc64le-linux-gnu loader=ld64.so.2 ;;
+  s390x) arch=s390x deb=s390x qemu=s390x triplet=s390x-linux-gnu loader=ld64.so.1 ;;
+  riscv64) arch=riscv64 deb=riscv64 qemu=riscv64 triplet=riscv64-linux-gnu loader=ld-linux-riscv64-lp64d.so.1 ;;
   *) usage ;;
 esac
+# A JDK of the machine's own architecture runs natively, whichever it is.
+[[ $deb != "$(dpkg --print-architecture)" ]] || qemu=""
 scripts=$(cd "$(dirname "$0")" && pwd)
 jdks=$(dirname "$scripts")/build/jdks
 dir=$jdks/$arch-$version
@@ -75,7 +78,7 @@ done_already() {
     exit 0
   fi
 }
-done_already
+((resolve)) || done_already
 mkdir -p "$jdks"
 # Two runs for the same JDK would unpack over each other; the second finds
 # the first one's.
@@ -97,35 +100,9 @@ else
   esac
 fi
 
-# The archive the host already uses: the URI (and key) of the apt source that
-# carries the host's own release, in one-line or deb822 form.
-codename=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
-sources=()
-for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
-  if [[ -f $f ]]; then sources+=("$f"); fi
-done
-read -r archive keyring < <(awk -v codename="$codename" '
-  function take(uri, key) { if (!found) { print uri, key; found = 1 } }
-  /^deb[ \t]/ {
-    key = ""; i = 2
-    if ($2 ~ /^\[/) {
-      for (; i <= NF; i++) {
-        if ($i ~ /^\[?signed-by=/) { key = $i; sub(/^\[?signed-by=/, "", key); sub(/\]$/, "", key) }
-        if ($i ~ /\]$/) break
-      }
-      i++
-    }
-    if ($(i + 1) == codename) take($i, key)
-    next
-  }
-  /^[ \t]*$/ { if (deb && suite) take(uri, key); deb = suite = 0; uri = key = ""; next }
-  /^Types:/ { deb = / deb( |$)/ }
-  /^URIs:/ { uri = $2 }
-  /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == codename) suite = 1 }
-  /^Signed-By:/ { if ($2 ~ /^\//) key = $2 }
-  END { if (deb && suite) take(uri, key) }' "${sources[@]}" /dev/null) || true
+read -r archive keyring < <("$scripts/debian-archive.sh") || true
 archive=${ZOL_DEBIAN_ARCHIVE:-$archive}
-[[ -n $archive ]] || fail "no apt source for $codename in /etc/apt to take the archive's URI from (set ZOL_DEBIAN_ARCHIVE)"
+[[ -n $archive ]] || fail "no apt source for this machine's release in /etc/apt to take the archive's URI from (set ZOL_DEBIAN_ARCHIVE)"
 
 # Holds the lock of suite $1's apt state for $deb on fd 8, released by
 # unlock_state: apt-get on one state at once.
@@ -183,10 +160,10 @@ offers() {
 }
 
 # Downloads the JDK and what it needs from suite $1 into $dir/debs; sets
-# patch when the amd64 JDK needs libraries newer than the host's. The JRE's
+# patch when a native JDK needs libraries newer than the host's. The JRE's
 # further dependencies serve AWT, sound, smart cards, TLS and the certificate
 # store, which no test uses; the libraries that the launcher, the JVM and the
-# core libraries link come along, on amd64 only when the host's are older
+# core libraries link come along, for a native JDK only when the host's are older
 # than the suite's (then all four: the host's libstdc++ must not meet a newer
 # glibc). A file missing on the mirror is not worth a retry; anything else
 # (a dropped connection, a file of the wrong size) is.
@@ -266,9 +243,9 @@ if [[ -z $suite ]]; then
   fail "${reason%; }"
 fi
 if [[ -n $qemu ]]; then
-  "$scripts/deps.sh" qemu-user-static >&2
+  "$scripts/deps.sh" --only qemu-user-static >&2
 elif ((patch)); then
-  "$scripts/deps.sh" patchelf >&2
+  "$scripts/deps.sh" --only patchelf binutils >&2
 fi
 
 mkdir -p "$root"
@@ -290,6 +267,24 @@ while IFS= read -r link; do
   ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$root$(readlink "$link")")" "$link"
 done < <(find "$root" -type l -lname '/*')
 
+# patchelf (0.14) moves .note.gnu.property when it makes room but leaves
+# PT_GNU_PROPERTY where the note was: arm64 kernels and qemu then refuse the
+# program ("Invalid note in PT_GNU_PROPERTY"). Points that header (ELF64,
+# little-endian) at the note again.
+fix_gnu_property() {
+  local elf=$1 note off addr phoff index
+  note=$(readelf -SW "$elf" | awk '{ for (i = 1; i < NF; i++) if ($i == ".note.gnu.property") print $(i + 3), $(i + 2) }')
+  [[ -n $note ]] || return 0
+  read -r off addr <<<"$note"
+  phoff=$(readelf -hW "$elf" | sed -n 's/^ *Start of program headers: *\([0-9]*\).*/\1/p')
+  index=$(readelf -lW "$elf" | awk '/^Program Headers:/ { on = 1; next } on && /^ *Type/ { next } on && NF == 0 { exit }
+    on && /^ +[A-Z]/ { if ($1 == "GNU_PROPERTY") { print n; exit } n++ }')
+  [[ -n $index ]] || return 0
+  le64() { local i; for i in 0 1 2 3 4 5 6 7; do printf '%b' "$(printf '\\x%02x' $((($1 >> (8 * i)) & 255)))"; done; }
+  { le64 $((16#$off)); le64 $((16#$addr)); le64 $((16#$addr)); } |
+    dd of="$elf" bs=1 seek=$((phoff + index * 56 + 8)) conv=notrunc status=none
+}
+
 elf_files() { find "$home" -type f -exec sh -c 'head -c4 "$1" | grep -q "^.ELF"' _ {} \; -print; }
 if [[ -n $qemu ]]; then
   for exe in "$home"/bin/* "$home"/lib/jspawnhelper "$home"/lib/jexec; do
@@ -302,8 +297,12 @@ elif ((patch)); then
   # DT_RPATH, unlike DT_RUNPATH, is searched before LD_LIBRARY_PATH and the
   # host's ld.so.cache, and an executable's serves the libraries it loads
   # that have none of their own, so the root's libraries always win.
-  loader=$(realpath "$root/lib64/ld-linux-x86-64.so.2")
-  libdirs=$(for d in "$root/lib/x86_64-linux-gnu" "$root/usr/lib/x86_64-linux-gnu"; do realpath -qe "$d" || true; done | sort -u | paste -sd:)
+  dirs=()
+  for d in lib lib64 usr/lib; do
+    if [[ -d $root/$d ]]; then dirs+=("$root/$d"); fi
+  done
+  loader=$(realpath "$(find -L "${dirs[@]}" -maxdepth 2 -name "$loader" -print -quit)")
+  libdirs=$(for d in "$root/lib/$triplet" "$root/usr/lib/$triplet"; do realpath -qe "$d" || true; done | sort -u | paste -sd:)
   echo "jdk.sh: running the JDK on the glibc $(candidate_version "$suite" libc6) in $root" >&2
   while IFS= read -r elf; do
     rpath=$(patchelf --print-rpath "$elf")
@@ -311,6 +310,7 @@ elif ((patch)); then
     if patchelf --print-interpreter "$elf" >/dev/null 2>&1; then
       patchelf --set-interpreter "$loader" "$elf"
     fi
+    fix_gnu_property "$elf"
   done < <(elf_files)
 fi
 

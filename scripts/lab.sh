@@ -33,7 +33,7 @@ while (($#)); do
 done
 ((${#logins[@]})) || usage
 ((${#selection[@]})) || selection=(--tier 2)
-scripts/deps.sh parallel rsync openssh-client || exit 1
+scripts/deps.sh --only parallel rsync openssh-client python3 || exit 1
 commit=$(git rev-parse HEAD) || exit 1
 python3 scripts/matrix.py claim "$out" --fresh || exit 2
 mapfile -t cells < <(python3 scripts/matrix.py plan "$out" "${selection[@]}")

@@ -17,6 +17,11 @@
       (those `java -version` is tried with) and tests (what jtreg runs)
   matrix.py line DIR N
       the run's line for the finished cell in DIR (N: its place in the run)
+  matrix.py setup MACHINE ARCH...
+      how this machine (MACHINE: dpkg --print-architecture) runs each cell
+      architecture, a line each, tab-separated: arch, the build whose
+      libraries the cells load (the native build, or cross-ARCH),
+      "native" or "emulated", and the packages that needs
   matrix.py exec FILE -- COMMAND...
       runs COMMAND and writes its CPU seconds, with those of every process it
       started, to FILE; exits with its status
@@ -60,6 +65,10 @@ import xml.etree.ElementTree as ET
 
 ARCHS = ["host", "aarch64", "ppc64el", "s390x", "riscv64"]
 ARCH_TITLES = {"host": "host (x86-64)"}
+# A cell architecture's Debian name and its cross compiler's triplet.
+DEBIAN = {"host": "amd64", "aarch64": "arm64", "ppc64el": "ppc64el", "s390x": "s390x", "riscv64": "riscv64"}
+TRIPLETS = {"host": "x86_64-linux-gnu", "aarch64": "aarch64-linux-gnu", "ppc64el": "powerpc64le-linux-gnu",
+            "s390x": "s390x-linux-gnu", "riscv64": "riscv64-linux-gnu"}
 KINDS = ["load", "suite", "matrix"]
 # The collectors, the one place their options live: options, the first and
 # last JDK that ships the collector (None: no bound) and, for one that began
@@ -636,6 +645,26 @@ def end_leftovers():
     return left
 
 
+def arch_setup(arch, machine):
+    """How a machine of Debian architecture `machine` runs the cells of
+    `arch`: its own architecture natively, with the native build (no cross
+    preset, no qemu); any other through a cross build, under qemu-user."""
+    if arch not in DEBIAN:
+        raise Refused(f"unknown architecture {arch}")
+    if DEBIAN[arch] == machine:
+        return "native", "native", []
+    return f"cross-{arch}", "emulated", [f"g++-{TRIPLETS[arch]}", "qemu-user-static"]
+
+
+def cmd_setup(args):
+    if len(args) < 2:
+        raise Refused("setup MACHINE ARCH...")
+    for arch in args[1:]:
+        build, how, packages = arch_setup(arch, args[0])
+        print("\t".join([arch, build, how, " ".join(packages)]))
+    return 0
+
+
 def cmd_exec(args):
     """Runs the command in a session of its own as a subreaper: processes
     that outlive their parent (a test's child JVM) come back here, count in
@@ -1159,7 +1188,7 @@ def cmd_merge(args):
 def main(argv):
     commands = {"select": cmd_select, "plan": cmd_plan, "units": cmd_units, "exec": cmd_exec, "record": cmd_record,
                 "merge": cmd_merge, "claim": cmd_claim, "probe": cmd_probe, "expect": cmd_expect,
-                "describe": cmd_describe, "line": cmd_line}
+                "describe": cmd_describe, "line": cmd_line, "setup": cmd_setup}
     if not argv or argv[0] not in commands:
         sys.stderr.write(__doc__)
         return 2

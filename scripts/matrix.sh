@@ -6,9 +6,10 @@
 # matrix.sh --pins [SELECTION]
 #
 # The configuration matrix: the jtreg suite, or its group matrix, under JDKs,
-# collectors and execution modes on this machine, and on the foreign
-# architectures under qemu-user, each cell with its own result directory.
-#   SELECTION  --tier 1|2|3 (scripts/matrix-tiers.txt) and any of
+# collectors and execution modes on this machine's own architecture, natively,
+# and on the foreign architectures under qemu-user (their cross builds), each
+# cell with its own result directory.
+#   SELECTION  --tier 1|2|3 (default 2; scripts/matrix-tiers.txt), then any of
 #              --arch host,aarch64,ppc64el,s390x,riscv64  --jdk 11,17,...
 #              --gc default,Serial,Parallel,G1,Z,Shenandoah,ZGen
 #              --mode default,int,comp,c1  --kind load,suite,matrix
@@ -87,7 +88,7 @@ if [[ $action == run && -n $cell ]]; then
   action=cell
   [[ $cell != *,* ]] || { echo "--cell takes one cell" >&2; exit 2; }
 fi
-command -v python3 >/dev/null || scripts/deps.sh python3 || exit 1
+command -v python3 >/dev/null || scripts/deps.sh --only python3 || exit 1
 matrix() { python3 scripts/matrix.py "$@"; }
 # Reads a cell's description (matrix.py describe: its fields, options, the
 # options to probe and its tests, as key=value lines) into the array desc.
@@ -119,18 +120,17 @@ fi
 ((${#cells[@]})) || { echo "no cell selected" >&2; exit 2; }
 [[ $action == pins ]] || out=$(cd "$out" && pwd)
 
-# This machine's architecture in the cells' names: a cell of it runs
-# natively, the others under qemu-user.
-case $(uname -m) in
-  x86_64) machine=host ;;
-  aarch64) machine=aarch64 ;;
-  ppc64le) machine=ppc64el ;;
-  *) machine=$(uname -m) ;;
-esac
-declare -A triplet=([aarch64]=aarch64-linux-gnu [ppc64el]=powerpc64le-linux-gnu [s390x]=s390x-linux-gnu
-  [riscv64]=riscv64-linux-gnu)
+# This machine's own architecture runs natively, with the host's build and
+# JDKs; every other one through its cross build under qemu-user
+# (matrix.py setup).
+machine=$(dpkg --print-architecture)
 declare -A debian=([host]=amd64 [aarch64]=arm64 [ppc64el]=ppc64el [s390x]=s390x [riscv64]=riscv64)
-declare -A need_arch=() need_jdk=()
+# The cells' name of this machine's architecture (host for amd64).
+machine_arch=$machine
+for a in "${!debian[@]}"; do
+  if [[ ${debian[$a]} == "$machine" ]]; then machine_arch=$a; fi
+done
+declare -A need_arch=() need_jdk=() cross=()
 for id in "${cells[@]}"; do
   describe "$id" || exit 2
   need_arch[${desc[arch]}]=1 need_jdk[${desc[arch]}-${desc[jdk]}]=1
@@ -169,7 +169,7 @@ own_jdk() { # $1: the JDK that builds
   [[ -n $1 && -f $1/release ]] || return 0
   local v
   v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$1/release")
-  own[$machine-$v]=$1
+  own[$machine_arch-$v]=$1
 }
 resolve() { # $1: key; jdk.sh's progress goes to $resolve_log
   local key=$1 version=""
@@ -198,10 +198,14 @@ if [[ $action == pins ]]; then
   exit "$status"
 fi
 packages=()
-for arch in "${!need_arch[@]}"; do
-  [[ $arch == host || $arch == "$machine" ]] || packages+=("g++-${triplet[$arch]}" qemu-user-static)
-done
-scripts/deps.sh "${packages[@]}" || exit 1
+while IFS=$'\t' read -r arch build _ needs; do
+  # x86-64 cells (host) have no cross build: they need an x86-64 machine.
+  [[ $build == native || $arch == host ]] && continue
+  cross[$arch]=$build
+  read -ra needs <<<"$needs"
+  packages+=("${needs[@]}")
+done < <(matrix setup "$machine" "${!need_arch[@]}")
+scripts/deps.sh --build python3 "${packages[@]}" || exit 1
 
 started=$SECONDS
 # Builds, one at a time even when runs share the checkout (--cell on a
@@ -221,12 +225,11 @@ export JAVA_HOME=$compile_jdk # Debian's jtreg runs on it
 # The cross build of each architecture, once; its export check is a test of
 # the libraries, so a failed one fails that architecture's cells.
 declare -A built=()
-for arch in $(printf '%s\n' "${!need_arch[@]}" | sort); do
-  [[ $arch == host ]] && continue
+for arch in $(printf '%s\n' "${!cross[@]}" | sort); do
   log=$root/build/cross-$arch.log
-  if ! cmake --preset "cross-$arch" >"$log" 2>&1 || ! cmake --build --preset "cross-$arch" >>"$log" 2>&1; then
+  if ! cmake --preset "${cross[$arch]}" >"$log" 2>&1 || ! cmake --build --preset "${cross[$arch]}" >>"$log" 2>&1; then
     built[$arch]="setup:the cross build failed (its log: build.log)"
-  elif ! ctest --preset "cross-$arch" >>"$log" 2>&1; then
+  elif ! ctest --preset "${cross[$arch]}" >>"$log" 2>&1; then
     built[$arch]="failed:the export check failed (its log: build.log)"
   else
     built[$arch]=ok
@@ -242,8 +245,8 @@ mkdir -p "$root/build/matrix-setup"
 for key in $(printf '%s\n' "${!need_jdk[@]}" | sort); do
   arch=${key%-*} major=${key##*-} log=$root/build/matrix-setup/jdk-$key.log resolve_log=$log
   : >"$log"
-  if [[ $arch == host && $machine != host ]]; then
-    jdk_setup[$key]="host cells run on an x86-64 machine; this one is $(uname -m)"
+  if [[ $arch == host && $machine != amd64 ]]; then
+    jdk_setup[$key]="host cells run on an x86-64 machine; this one is $machine"
     continue
   fi
   resolve "$key"
@@ -284,12 +287,9 @@ run_cell() {
   rm -rf "$dir"
   mkdir -p "$dir"
   lib=$root/$host/lib factor=4
-  if [[ $arch != host ]]; then
-    lib=$root/build/cross-$arch/lib
+  if [[ -n ${cross[$arch]:-} ]]; then
+    lib=$root/build/${cross[$arch]}/lib factor=10 compile=(-compilejdk:"$compile_jdk")
     cp "$root/build/cross-$arch.log" "$dir/build.log"
-    if [[ $arch != "$machine" ]]; then
-      factor=10 compile=(-compilejdk:"$compile_jdk")
-    fi
   fi
   local home=${jdk_home[$key]:-}
   if [[ ${built[$arch]:-ok} == setup:* ]]; then

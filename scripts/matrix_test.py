@@ -4,8 +4,9 @@ whole matrix, a cell's options are those of its collector and mode, shards
 split any selection exactly and by architecture and JDK, only a JVM's own refusal is
 "not supported", a cell passes only when it ran what it listed, a merge
 refuses missing and duplicated cells, results without a selection and mixed
-commits or JDK builds, --out leaves foreign directories alone, and no process
-outlives its cell."""
+commits or JDK builds, --out leaves foreign directories alone, no process
+outlives its cell, and each kind of CI runner gets its own architecture's
+cells, natively, with the JDKs its workflow set up."""
 import contextlib
 import io
 import json
@@ -246,6 +247,53 @@ class Merge(unittest.TestCase):
                         jdk_package="21.0.9+10-3")
             with self.assertRaises(matrix.Refused):  # two builds of riscv64's JDK 21
                 matrix.cmd_merge([out, "--arch", "riscv64,s390x", a, c])
+
+
+CI_MATRIX = os.path.join(os.path.dirname(os.path.abspath(__file__)), "ci-matrix.sh")
+
+
+class Runners(unittest.TestCase):
+    def ci(self, *args, **env):
+        environment = {k: v for k, v in os.environ.items() if not k.startswith(("JAVA_HOME", "ZOL_", "GITHUB_"))}
+        return subprocess.run([CI_MATRIX, *args], env={**environment, **env}, capture_output=True, text=True,
+                              check=True).stdout
+
+    def test_plan_splits_each_tier_by_runner(self):
+        for t in (1, 2, 3):
+            jobs = dict(line.split("=", 1) for line in self.ci("plan", str(t), "--jobs-only").splitlines())
+            x86, arm = json.loads(jobs["x86"]), json.loads(jobs["arm"])
+            cells = tier(t)
+            aarch64 = sorted((c for c in cells if c[0] == "aarch64"), key=matrix.order)
+            others = sorted((c for c in cells if c[0] != "aarch64"), key=matrix.order)
+            for runner, want in ((arm, aarch64), (x86, others)):
+                if len(want) <= 64:
+                    self.assertEqual(sorted(runner), sorted(matrix.name(c) for c in want), t)
+                else:
+                    self.assertEqual(runner, [f"{k}/64" for k in range(1, 65)], t)
+
+    def test_each_machine_runs_its_own_architecture_natively(self):
+        self.assertEqual(matrix.arch_setup("host", "amd64"), ("native", "native", []))
+        self.assertEqual(matrix.arch_setup("aarch64", "arm64"), ("native", "native", []))
+        self.assertEqual(matrix.arch_setup("aarch64", "amd64"),
+                         ("cross-aarch64", "emulated", ["g++-aarch64-linux-gnu", "qemu-user-static"]))
+        for arch in ("ppc64el", "s390x", "riscv64"):
+            for machine in ("amd64", "arm64"):
+                self.assertEqual(matrix.arch_setup(arch, machine)[:2], (f"cross-{arch}", "emulated"))
+
+    def test_commands_take_the_runners_jdks_and_build_with_debians_17(self):
+        homes = dict(JAVA_HOME_21_ARM64="/t/21-arm", JAVA_HOME_25_ARM64="/t/25-arm", JAVA_HOME_21_X64="/t/21-x64",
+                     JAVA_HOME="/first/on/path")
+        self.assertEqual(self.ci("command", "1", "arm", "aarch64-jdk21-load", **homes).strip(),
+                         "env JAVA_HOME=/usr/lib/jvm/java-17-openjdk-arm64 ZOL_MATRIX_JDKS=/t/21-arm;/t/25-arm "
+                         "scripts/matrix.sh --cell aarch64-jdk21-load")
+        self.assertEqual(self.ci("command", "3", "arm", "5/64", **homes).strip(),
+                         "env JAVA_HOME=/usr/lib/jvm/java-17-openjdk-arm64 ZOL_MATRIX_JDKS=/t/21-arm;/t/25-arm "
+                         "scripts/matrix.sh --tier 3 --arch aarch64 --shard 5/64")
+        self.assertEqual(self.ci("command", "3", "x86", "2/64", **homes).strip(),
+                         "env JAVA_HOME=/usr/lib/jvm/java-17-openjdk-amd64 ZOL_MATRIX_JDKS=/t/21-x64 "
+                         "scripts/matrix.sh --tier 3 --arch host,ppc64el,s390x,riscv64 --shard 2/64")
+        self.assertEqual(self.ci("command", "1", "x86", "s390x-jdk21-load").strip(),
+                         "env JAVA_HOME=/usr/lib/jvm/java-17-openjdk-amd64 scripts/matrix.sh --cell s390x-jdk21-load")
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# release.sh [ARCH...] [--out DIR]
+# release.sh [ARCH...] [--out DIR] [--tag TAG]
 #   Builds the release archive zol-natives-<version>-linux-<ARCH>.tar.gz of
 #   each architecture (default: all of x86_64 aarch64 ppc64le s390x riscv64;
 #   ppc64el names ppc64le too), and zol-natives-<version>-windows-x64.zip for
@@ -8,24 +8,30 @@
 #   CPack, which installs it and packs it. Each archive is checked (the 21
 #   libraries of tests/exports/exports.txt for the architecture, their
 #   exports, NEEDED entries and glibc versions, the version note, the
-#   manifest's hashes) and copied to DIR (default build/archives), which gets
-#   a SHA256SUMS over the archives of this run.
-# release.sh --check-reproducible [ARCH...]
+#   manifest's hashes, BUILDINFO) and copied to DIR (default build/archives),
+#   which gets a SHA256SUMS over the archives of this run. With --tag, fails
+#   first unless TAG is v<version> of project() in CMakeLists.txt.
+# release.sh --check-reproducible [--java-homes A,B] [ARCH...]
 #   Builds the archives of the commit HEAD (default: x86_64 aarch64) twice,
-#   from two copies of it at different paths, one after the other, under
-#   another time zone, locale and umask, and compares every library and
-#   archive of the two. Prints one line per file; exits non-zero on any
-#   difference.
+#   from two copies of it at paths of different names and depths, one after
+#   the other, with JAVA_HOME A then B (default: Debian's JDK 17, then
+#   Temurin 25 where it is installed), under another time zone, locale and
+#   umask, and compares every library and archive of the two. Prints one
+#   line per file; exits non-zero on any difference.
 # The archives' time stamp is SOURCE_DATE_EPOCH, else the time of HEAD's
-# commit. Builds use CMAKE_BUILD_PARALLEL_LEVEL jobs (default 2).
+# commit. Builds use CMAKE_BUILD_PARALLEL_LEVEL jobs (default 2). The git
+# calls trust the checkout whoever owns it (a CI container's workspace),
+# without any git configuration.
 set -euo pipefail
 export LC_ALL=C
-usage() { sed -n '2,20s/^# \{0,1\}//p' "$0" >&2; exit 2; }
+usage() { sed -n '2,24s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 
-archs=() out=build/archives check=0
+archs=() out=build/archives check=0 tag="" java_homes=""
 while (($#)); do
   case $1 in
     --out) [[ $# -ge 2 ]] || usage; out=$2; shift ;;
+    --tag) [[ $# -ge 2 ]] || usage; tag=$2; shift ;;
+    --java-homes) [[ $# -ge 2 ]] || usage; java_homes=$2; shift ;;
     --check-reproducible) check=1 ;;
     x86_64 | aarch64 | ppc64le | s390x | riscv64 | windows-x64) archs+=("$1") ;;
     ppc64el) archs+=(ppc64le) ;;
@@ -46,6 +52,12 @@ unpack() {
 cd "$(dirname "$0")/.."
 root=$PWD
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+git() { command git -c safe.directory="$root" "$@"; }
+version=$(sed -n 's/^project(zol_natives VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+if [[ -n $tag && $tag != "v$version" ]]; then
+  echo "release.sh: the tag $tag is not v$version, the version of project() in CMakeLists.txt" >&2
+  exit 1
+fi
 
 if ((check)); then
   ((${#archs[@]})) || archs=(x86_64 aarch64)
@@ -53,21 +65,34 @@ if ((check)); then
   [[ -z $(git status --porcelain --untracked-files=no) ]] ||
     echo "note: uncommitted changes are not part of the check; it builds $commit" >&2
   epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+  deb=$(dpkg --print-architecture)
+  if [[ -z $java_homes ]]; then
+    java_homes=/usr/lib/jvm/java-17-openjdk-$deb
+    for other in /usr/lib/jvm/temurin-25-jdk-"$deb" /usr/lib/jvm/java-17-openjdk-"$deb"; do
+      if [[ -x $other/bin/javac ]]; then java_homes+=,$other && break; fi
+    done
+  fi
+  IFS=, read -r java_one java_two <<<"$java_homes"
+  for h in "$java_one" "$java_two"; do
+    [[ -x $h/bin/javac ]] || { echo "--java-homes: $h is not a JDK home" >&2; exit 2; }
+  done
   work=$root/build/reproducible
   rm -rf "$work"
-  # Paths of different lengths and names, so that any path that reaches a
-  # library or an archive shows.
-  one=$work/one/zol-natives two=$work/second-build/checkout-of-$commit
+  # Paths of different lengths, names and depths, so that any path that
+  # reaches a library or an archive shows.
+  one=$work/one/zol-natives two=$work/second-build/of/depth/five/checkout-of-$commit
   for copy in "$one" "$two"; do
     mkdir -p "$copy"
     git archive --format=tar HEAD | tar -x -C "$copy"
   done
   echo "building $commit twice for ${archs[*]} (SOURCE_DATE_EPOCH=$epoch)"
-  (cd "$one" && umask 022 && SOURCE_DATE_EPOCH=$epoch TZ=UTC LC_ALL=C \
+  echo "first: $one, JAVA_HOME=$java_one"
+  echo "second: $two, JAVA_HOME=$java_two"
+  (cd "$one" && umask 022 && SOURCE_DATE_EPOCH=$epoch TZ=UTC LC_ALL=C JAVA_HOME=$java_one \
     scripts/release.sh "${archs[@]}" --out "$work/one/archives") >"$work/one.log" 2>&1 ||
     { tail -n 30 "$work/one.log"; echo "first build failed: $work/one.log" >&2; exit 1; }
   sleep 2
-  (cd "$two" && umask 002 && SOURCE_DATE_EPOCH=$epoch TZ=Asia/Kathmandu LC_ALL=C.UTF-8 \
+  (cd "$two" && umask 002 && SOURCE_DATE_EPOCH=$epoch TZ=Asia/Kathmandu LC_ALL=C.UTF-8 JAVA_HOME=$java_two \
     scripts/release.sh "${archs[@]}" --out "$work/second-build/archives") >"$work/two.log" 2>&1 ||
     { tail -n 30 "$work/two.log"; echo "second build failed: $work/two.log" >&2; exit 1; }
 
@@ -144,10 +169,10 @@ check() {
   dir=$tmp/$top
   local prefix=lib/lib suffix=.so
   [[ $arch == windows-x64 ]] && prefix=lib/ suffix=.dll
-  want=$( { printf '%s\n' LIBRARIES.md MANIFEST.tsv; awk -v p="$prefix" -v s="$suffix" '{ print p $0 s }' <<<"$names"; } | sort)
+  want=$( { printf '%s\n' BUILDINFO LIBRARIES.md MANIFEST.tsv; awk -v p="$prefix" -v s="$suffix" '{ print p $0 s }' <<<"$names"; } | sort)
   have=$(cd "$tmp" && find . -type f | sed "s|^\./$top/||" | sort)
   if [[ $have != "$want" ]]; then
-    echo "$top: files other than LIBRARIES.md, MANIFEST.tsv and the libraries of exports.txt (< missing, > extra):"
+    echo "$top: files other than BUILDINFO, LIBRARIES.md, MANIFEST.tsv and the libraries of exports.txt (< missing, > extra):"
     diff <(echo "$want") <(echo "$have")
     problems=1
   fi
@@ -172,6 +197,10 @@ check() {
   if ! { [[ $(awk 'NR > 1' "$dir/MANIFEST.tsv" | wc -l) -eq $(wc -w <<<"$names") ]] &&
     (cd "$dir" && awk -F'\t' 'NR > 1 { print $5 "  lib/" $1 }' MANIFEST.tsv | sha256sum --check --quiet); }; then
     echo "$top: MANIFEST.tsv does not list each library with its hash"
+    problems=1
+  fi
+  if ! grep -q '^compiler: ' "$dir/BUILDINFO" || ! grep -q '^JNI headers: .* of openjdk-17-jdk-headless ' "$dir/BUILDINFO"; then
+    echo "$top: BUILDINFO does not name the compiler and the JNI headers' package"
     problems=1
   fi
   rm -rf "$tmp"
