@@ -13,9 +13,12 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.ByteArrayOutputStream;
 import java.io.PrintStream;
+import java.io.UnsupportedEncodingException;
 import java.lang.annotation.Retention;
 import java.lang.annotation.RetentionPolicy;
 import java.nio.charset.StandardCharsets;
+import java.util.Arrays;
+import java.util.Collections;
 import java.util.List;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
@@ -126,10 +129,18 @@ public class KitTest {
     static List<String> run(Class<?> testClass, double factor, long deadline) {
         ByteArrayOutputStream bytes = new ByteArrayOutputStream();
         int status = JUnitMain.run(testClass, null, factor, deadline,
-                new PrintStream(bytes, true, StandardCharsets.UTF_8));
-        String output = bytes.toString(StandardCharsets.UTF_8);
+                utf8(bytes));
+        String output = new String(bytes.toByteArray(), StandardCharsets.UTF_8);
         System.out.print(output);
-        return List.of(String.valueOf(status), output);
+        return Arrays.asList(String.valueOf(status), output);
+    }
+
+    static PrintStream utf8(ByteArrayOutputStream bytes) {
+        try {
+            return new PrintStream(bytes, true, "UTF-8");
+        } catch (UnsupportedEncodingException e) {
+            throw new IllegalStateException(e);
+        }
     }
 
     static void refused(Class<?> testClass, String... reasons) {
@@ -178,14 +189,14 @@ public class KitTest {
         long start = System.nanoTime();
         PrintStream out = System.out;
         ByteArrayOutputStream printed = new ByteArrayOutputStream();
-        System.setOut(new PrintStream(printed, true, StandardCharsets.UTF_8));
+        System.setOut(utf8(printed));
         String hang;
         try {
             hang = assertThrows(AssertionError.class, () -> new ChildJvm(Hangs.class).timeout(5).run()).getMessage();
         } finally {
             System.setOut(out);
         }
-        String dump = printed.toString(StandardCharsets.UTF_8);
+        String dump = new String(printed.toByteArray(), StandardCharsets.UTF_8);
         System.out.print(dump);
         System.out.println(hang);
         long seconds = (System.nanoTime() - start) / 1_000_000_000;
@@ -198,7 +209,7 @@ public class KitTest {
 
         // An allowed warning is unexpected in a JVM that did not load its library.
         ChildJvm.Result r = new ChildJvm(PrintsWarning.class).ignoreWarnings().run();
-        assertEquals(List.of(), List.copyOf(r.libraries));
-        assertEquals(List.of(CRITICAL_WARNING), r.unexpectedWarnings());
+        assertEquals(Collections.emptySet(), r.libraries);
+        assertEquals(Collections.singletonList(CRITICAL_WARNING), r.unexpectedWarnings());
     }
 }

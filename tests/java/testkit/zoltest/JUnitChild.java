@@ -31,7 +31,7 @@ public final class JUnitChild {
         System.out.print(r.stdout);
         System.err.print(r.stderr);
         if (r.exitCode == JUnitMain.REFUSED) {
-            throw new AssertionError(r.stderr.strip());
+            throw new AssertionError(r.stderr.trim());
         }
         if (r.exitCode != 0) {
             throw new AssertionError("the JUnit run of " + testClass + " ended with exit " + r.exitCode);

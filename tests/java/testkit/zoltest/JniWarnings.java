@@ -5,6 +5,7 @@ import java.io.UncheckedIOException;
 import java.nio.file.Files;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.Collections;
 import java.util.List;
 import java.util.Set;
 import java.util.regex.Matcher;
@@ -26,7 +27,8 @@ public final class JniWarnings {
     private static final Pattern WARNING = Pattern.compile("(?i)warning.*(native method|JNI)");
 
     /** The collectors a condition may name, as ChildJvm reads them from the JVM's log. */
-    private static final List<String> COLLECTORS = List.of("Serial", "Parallel", "G1", "Z", "Shenandoah", "Epsilon");
+    private static final List<String> COLLECTORS =
+            Arrays.asList("Serial", "Parallel", "G1", "ConcMarkSweep", "Z", "Shenandoah", "Epsilon");
 
     /** One term of a condition: "jdk=17", "jdk<22", "jdk>=22", "gc=G1", "gc!=G1,Shenandoah". */
     private static final Pattern TERM = Pattern.compile("jdk(=|<|>=)(\\d+)|gc(=|!=)(\\w+(?:,\\w+)*)");
@@ -40,7 +42,7 @@ public final class JniWarnings {
         Term(Matcher m) {
             op = m.group(1) != null ? m.group(1) : "gc" + m.group(3);
             jdk = m.group(2) != null ? Integer.parseInt(m.group(2)) : 0;
-            collectors = m.group(4) != null ? Arrays.asList(m.group(4).split(",")) : List.of();
+            collectors = m.group(4) != null ? Arrays.asList(m.group(4).split(",")) : Collections.<String>emptyList();
         }
 
         /** A collector that is not known (null) satisfies no term about collectors. */
@@ -108,7 +110,7 @@ public final class JniWarnings {
             List<Allowance> list = new ArrayList<>();
             try {
                 for (String line : Files.readAllLines(TestEnv.allowedWarnings())) {
-                    if (!line.isBlank() && !line.startsWith("#")) {
+                    if (!line.trim().isEmpty() && !line.startsWith("#")) {
                         list.add(new Allowance(line));
                     }
                 }
