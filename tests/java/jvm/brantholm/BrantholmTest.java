@@ -246,7 +246,7 @@ class BrantholmTest {
         // Without a core dump the VM's abort ends the process with status 1 and
         // without flushing stdio: the native flushes its own lines first.
         ChildJvm.Result r = new ChildJvm(BrantholmMain.class).variant("no-halt")
-                .options("-XX:-CreateCoredumpOnCrash").args("halt").run();
+                .noCoreDump().args("halt").run();
         assertEquals(1, r.exitCode, r.toString());
         // The VM writes its FatalError report to stdout too, after the native's line.
         String out = nativeOut(r);

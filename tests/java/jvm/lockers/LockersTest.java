@@ -192,7 +192,7 @@ class LockersTest {
     }
 
     private static ChildJvm.Result child(String variant, String... args) {
-        ChildJvm child = new ChildJvm(OnePass.class).options("-XX:-CreateCoredumpOnCrash").args(args);
+        ChildJvm child = new ChildJvm(OnePass.class).noCoreDump().args(args);
         if (variant != null) {
             child.variant(variant);
         }

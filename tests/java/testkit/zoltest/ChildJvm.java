@@ -136,6 +136,11 @@ public final class ChildJvm {
         return options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading");
     }
 
+    /** For a child expected to die of a fatal error: no core file (JDK 8 has no such option; its ulimit decides). */
+    public ChildJvm noCoreDump() {
+        return TestEnv.feature() < 9 ? this : options("-XX:-CreateCoredumpOnCrash");
+    }
+
     /** For runs that look at the warnings themselves. */
     public ChildJvm ignoreWarnings() {
         checkWarnings = false;
@@ -230,8 +235,11 @@ public final class ChildJvm {
             long pid = pid(logs);
             String jvmLog = read(logs.resolve(JVM_LOG.replace("%p", logPid(pid))));
             String libraryLog = TestEnv.feature() < 9 ? read(logs.resolve(LD_DEBUG_FILE + "." + pid)) : jvmLog;
-            Result result = new Result(process.exitValue(), withoutSignalCheck(text(out)), text(err),
-                    loadedLibraries(libraryLog), collector(jvmLog));
+            String collector = collector(jvmLog);
+            String stdout = JniWarnings.withoutStartupWarnings(withoutSignalCheck(text(out)), args.size(),
+                    TestEnv.feature(), collector);
+            Result result = new Result(process.exitValue(), stdout, text(err), loadedLibraries(libraryLog),
+                    collector);
             if (checkWarnings && !result.unexpectedWarnings().isEmpty()) {
                 throw new AssertionError("unexpected JNI warnings " + result.unexpectedWarnings() + "\n" + result);
             }

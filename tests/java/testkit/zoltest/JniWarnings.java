@@ -15,7 +15,10 @@ import java.util.regex.Pattern;
  * The warnings that -Xcheck:jni prints, and the one list of those that the
  * specified behaviour of a deliverable causes (allowed-jni-warnings.txt). An
  * allowance holds only in a JVM that loaded its deliverable, and only on the
- * JDKs and collectors its condition names.
+ * JDKs and collectors its condition names. One for the JVM itself (deliverable
+ * "-", its launcher's own calls) holds only for the first lines of its stdout,
+ * printed before main runs, at most one per argument of main, and the kit
+ * takes them out of the output.
  */
 public final class JniWarnings {
     private JniWarnings() {}
@@ -76,7 +79,7 @@ public final class JniWarnings {
                         + line);
             }
             deliverable = fields[0];
-            if (!TestEnv.LIBRARIES.contains(deliverable)) {
+            if (!deliverable.equals(JVM) && !TestEnv.LIBRARIES.contains(deliverable)) {
                 throw new IllegalStateException("no deliverable " + deliverable + ": " + line);
             }
             if (!fields[1].equals("-")) {
@@ -131,12 +134,39 @@ public final class JniWarnings {
                 && a.warning.matcher(line).find());
     }
 
-    /** Every JNI warning line of output, allowed or not. */
+    /** The deliverable field of the JVM's own warnings. */
+    private static final String JVM = "-";
+
+    /**
+     * stdout without its first lines, at most arguments of them, that are warnings of the JVM's own that the list
+     * allows on this JDK feature version and collector: printed before main, so neither a library's output nor
+     * its warning.
+     */
+    static String withoutStartupWarnings(String stdout, int arguments, int jdk, String collector) {
+        int start = 0;
+        for (int i = 0; i < arguments && start < stdout.length(); i++) {
+            int end = stdout.indexOf('\n', start);
+            String line = stdout.substring(start, end < 0 ? stdout.length() : end);
+            if (allowances().stream().noneMatch(a -> a.deliverable.equals(JVM) && a.holds(jdk, collector)
+                    && a.warning.matcher(line).find())) {
+                break;
+            }
+            start = end < 0 ? stdout.length() : end + 1;
+        }
+        return stdout.substring(start);
+    }
+
+    /**
+     * Every JNI warning line of output, allowed or not; one that the JVM follows with the Java stack of the call
+     * it warns about comes with the stack's first frame as a second line, which tells whose call that was.
+     */
     public static List<String> all(String output) {
         List<String> found = new ArrayList<>();
-        for (String line : output.split("\n")) {
-            if (WARNING.matcher(line).find()) {
-                found.add(line);
+        String[] lines = output.split("\n");
+        for (int i = 0; i < lines.length; i++) {
+            if (WARNING.matcher(lines[i]).find()) {
+                found.add(i + 1 < lines.length && lines[i + 1].startsWith("\tat ") ? lines[i] + "\n" + lines[i + 1]
+                        : lines[i]);
             }
         }
         return found;

@@ -228,6 +228,7 @@ public final class TestEnv {
                 Paths.get(System.getProperty("compile.jdk", property("test.jdk")), "bin", "javac").toString(),
                 "-d", out.toString(), "-cp", classPath()));
         try (Stream<Path> files = Files.walk(sources)) {
+            Files.createDirectories(out);  // JDK 8's javac does not make it
             command.addAll(files.filter(p -> p.toString().endsWith(".java")).map(Path::toString)
                     .collect(Collectors.toList()));
             Process javac = new ProcessBuilder(command).redirectErrorStream(true).start();
