@@ -203,7 +203,7 @@ class LockersTest {
     @ValueSource(strings = {"Grendalo", "Harvimble", "Justrelo", "Kestramon"})
     void nullObjEndsTheVmThroughFatalError(String locker) {
         ChildJvm.Result r = child(null, locker, "null");
-        assertEquals(1, r.exitCode, r.toString());
+        assertEquals(ChildJvm.fatalErrorExit(), r.exitCode, r.toString());
         assertTrue(r.stdout.startsWith("FATAL ERROR in native method: GetObjectField : Return is NULL\n"
                 + "\tat zol.share.gc.lock.jni." + locker + ".criticalNative(Native Method)\n"), r.toString());
         assertTrue(!r.stdout.contains("returned") && !r.stderr.contains("Exception"), r.toString());
@@ -212,7 +212,7 @@ class LockersTest {
     @Test
     void lockerClassWithoutObjDescribesTheErrorAndEndsNamingGetFieldID() {
         ChildJvm.Result r = child("grendalo-no-obj", "Grendalo", "array");
-        assertEquals(1, r.exitCode, r.toString());
+        assertEquals(ChildJvm.fatalErrorExit(), r.exitCode, r.toString());
         assertTrue(r.stdout.startsWith("FATAL ERROR in native method: GetFieldID\n"
                 + "\tat zol.share.gc.lock.jni.Grendalo.criticalNative(Native Method)\n"), r.toString());
         assertTrue(r.stderr.startsWith("Exception in thread \"main\" java.lang.NoSuchFieldError: "), r.toString());

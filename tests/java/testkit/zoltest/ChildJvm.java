@@ -75,6 +75,7 @@ public final class ChildJvm {
     private long timeoutSeconds;
     private boolean checkWarnings = true;
     private boolean checkJni = true;
+    private boolean noCore;
 
     public ChildJvm(String mainClass) {
         this.mainClass = mainClass;
@@ -136,9 +137,21 @@ public final class ChildJvm {
         return options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading");
     }
 
-    /** For a child expected to die of a fatal error: no core file (JDK 8 has no such option; its ulimit decides). */
+    /**
+     * For a child expected to die of a fatal error: no core file. The JVM then exits with 1; JDK 8, which has no
+     * such option, still aborts (fatalErrorExit), so its core file is limited to 0 bytes instead.
+     */
     public ChildJvm noCoreDump() {
-        return TestEnv.feature() < 9 ? this : options("-XX:-CreateCoredumpOnCrash");
+        if (TestEnv.feature() < 9) {
+            noCore = true;
+            return this;
+        }
+        return options("-XX:-CreateCoredumpOnCrash");
+    }
+
+    /** The exit status of a child that noCoreDump() let end through a fatal error: SIGABRT's on JDK 8. */
+    public static int fatalErrorExit() {
+        return TestEnv.feature() < 9 ? 128 + 6 : 1;
     }
 
     /** For runs that look at the warnings themselves. */
@@ -161,6 +174,9 @@ public final class ChildJvm {
         // it) on stdout, soon after startup and amid the output under test: the child starts with the default.
         if (TestEnv.feature() < 17) {
             command.addAll(Arrays.asList("env", "--default-signal=INT"));
+        }
+        if (noCore) {
+            command.addAll(Arrays.asList("prlimit", "--core=0", "--"));
         }
         command.add(TestEnv.java().toString());
         command.addAll(TestEnv.jvmOptions());
@@ -400,6 +416,9 @@ public final class ChildJvm {
         Matcher flag = COLLECTOR_FLAG.matcher(log);
         if (flag.find()) {
             return flag.group(1).startsWith("Parallel") ? "Parallel" : flag.group(1);
+        }
+        if (log.startsWith("CommandLine flags: ") || log.contains("\nCommandLine flags: ")) {
+            return "Serial";  // JDK 8 names no collector where it chose none: Zero's
         }
         Matcher m = COLLECTOR.matcher(log);
         return !m.find() ? null : m.group(1).isEmpty() ? m.group(2) : m.group(1).startsWith("The Z") ? "Z"
