@@ -42,8 +42,9 @@ class WistmoreTest {
     void anAgentWithoutAnAttachEntryFailsDifferently() {
         // Tells the agent's own -1 apart from a library the JVM cannot use for attaching.
         ChildJvm.Result r = attach("Pellandor", "-");
-        assertEquals("AgentLoadException: Failed to load agent library: Agent_OnAttach is not available in "
-                + TestEnv.library("Pellandor") + "\nstill running: 2890\n", r.stdout);
+        // JDK 8 does not say why.
+        String why = TestEnv.feature() < 9 ? "" : ": Agent_OnAttach is not available in " + TestEnv.library("Pellandor");
+        assertEquals("AgentLoadException: Failed to load agent library" + why + "\nstill running: 2890\n", r.stdout);
     }
 
     /**

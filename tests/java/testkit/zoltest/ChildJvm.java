@@ -252,10 +252,11 @@ public final class ChildJvm {
             String jvmLog = read(logs.resolve(JVM_LOG.replace("%p", logPid(pid))));
             String libraryLog = TestEnv.feature() < 9 ? read(logs.resolve(LD_DEBUG_FILE + "." + pid)) : jvmLog;
             String collector = collector(jvmLog);
+            Set<String> libraries = loadedLibraries(libraryLog);
             String stdout = JniWarnings.withoutStartupWarnings(withoutSignalCheck(text(out)), args.size(),
                     TestEnv.feature(), collector);
-            Result result = new Result(process.exitValue(), stdout, text(err), loadedLibraries(libraryLog),
-                    collector);
+            stdout = JniWarnings.withoutAllowedStacks(stdout, libraries, TestEnv.feature(), collector);
+            Result result = new Result(process.exitValue(), stdout, text(err), libraries, collector);
             if (checkWarnings && !result.unexpectedWarnings().isEmpty()) {
                 throw new AssertionError("unexpected JNI warnings " + result.unexpectedWarnings() + "\n" + result);
             }

@@ -157,6 +157,26 @@ public final class JniWarnings {
     }
 
     /**
+     * stdout without the allowed warnings that the JVM printed with a Java stack, and their stacks: the JVM's
+     * report, amid the output under test (JDK 8's, at a JDK method's JNI call after a native returned).
+     */
+    static String withoutAllowedStacks(String stdout, Set<String> loaded, int jdk, String collector) {
+        String[] lines = stdout.split("\n", -1);
+        StringBuilder kept = new StringBuilder();
+        for (int i = 0; i < lines.length; i++) {
+            if (i + 1 < lines.length && lines[i + 1].startsWith("\tat ") && WARNING.matcher(lines[i]).find()
+                    && allowed(lines[i] + "\n" + lines[i + 1], loaded, jdk, collector)) {
+                while (i + 1 < lines.length && (lines[i + 1].startsWith("\tat ") || lines[i + 1].startsWith("\t- "))) {
+                    i++;
+                }
+                continue;
+            }
+            kept.append(lines[i]).append(i + 1 < lines.length ? "\n" : "");
+        }
+        return kept.toString();
+    }
+
+    /**
      * Every JNI warning line of output, allowed or not; one that the JVM follows with the Java stack of the call
      * it warns about comes with the stack's first frame as a second line, which tells whose call that was.
      */
