@@ -256,7 +256,8 @@ public final class ChildJvm {
             String stdout = JniWarnings.withoutStartupWarnings(withoutSignalCheck(text(out)), args.size(),
                     TestEnv.feature(), collector);
             stdout = JniWarnings.withoutAllowedStacks(stdout, libraries, TestEnv.feature(), collector);
-            Result result = new Result(process.exitValue(), stdout, text(err), libraries, collector);
+            Result result = new Result(process.exitValue(), stdout, withoutDeprecationNotes(text(err)), libraries,
+                    collector);
             if (checkWarnings && !result.unexpectedWarnings().isEmpty()) {
                 throw new AssertionError("unexpected JNI warnings " + result.unexpectedWarnings() + "\n" + result);
             }
@@ -436,6 +437,24 @@ public final class ChildJvm {
     static String withoutSignalCheck(String stdout) {
         return SIGNAL_CHECK.matcher(stdout).replaceAll("");
     }
+
+    /**
+     * The JVM's note on stderr, before main, about an option of the run's own that it deprecates (such as
+     * -XX:+UseConcMarkSweepGC on JDK 9 to 13 in a matrix cell), taken out like the signal check: it is the
+     * JVM's, not the output under test.
+     */
+    static String withoutDeprecationNotes(String stderr) {
+        Matcher m = DEPRECATED.matcher(stderr);
+        while (m.lookingAt() && TestEnv.runOptions().contains("-XX:+" + m.group(1))) {
+            stderr = stderr.substring(m.end());
+            m = DEPRECATED.matcher(stderr);
+        }
+        return stderr;
+    }
+
+    private static final Pattern DEPRECATED = Pattern.compile(
+            "OpenJDK 64-Bit \\w+ VM warning: Option (\\w+) was deprecated in version [\\d.]+ and will likely be"
+            + " removed in a future release\\.\n");
 
     // JDK 25 adds "*** Handler was modified!" and "*** Expected: ..." lines
     // among the handlers and ends with "Consider using jsig library.".

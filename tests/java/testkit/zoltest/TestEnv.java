@@ -189,13 +189,19 @@ public final class TestEnv {
                 : Arrays.asList(options.trim().split("\\s+"));
     }
 
+    /** The run's own VM and Java options (jtreg's -vmoptions and -javaoptions). */
+    static List<String> runOptions() {
+        List<String> options = new ArrayList<>(split(System.getProperty("test.vm.opts")));
+        options.addAll(split(System.getProperty("test.java.opts")));
+        return options;
+    }
+
     /**
      * The options every JVM that a test starts gets: the run's own VM and Java
      * options first, then -Xcheck:jni and the libraries.
      */
     public static List<String> jvmOptions() {
-        List<String> options = new ArrayList<>(split(System.getProperty("test.vm.opts")));
-        options.addAll(split(System.getProperty("test.java.opts")));
+        List<String> options = new ArrayList<>(runOptions());
         options.add("-Xcheck:jni");
         if (feature() >= 22) {
             options.add("--enable-native-access=ALL-UNNAMED");
