@@ -286,7 +286,7 @@ public final class LoadCheck {
         add("Vendroskel", "class TestVendroskel", "the trap ends the child with status 1",
                 () -> new TestVendroskel().testVendroskel())
                 .passed(r -> r.exitCode == 1 && r.stdout.equals("should not reach here\n"));
-        // JDK 11 binds the critical entries by default once a native's wrapper is compiled (at once under -Xcomp).
+        // JDK 8 and 11 bind the critical entries by default once a native's wrapper is compiled (at once under -Xcomp).
         add("Yarbellin", "class compiler.runtime.criticalnatives.lookup.LookUp",
                 "m1 and m2 through the ordinary entries", () -> {
             byte m1 = LookUp.m1Expected((byte) -1);
