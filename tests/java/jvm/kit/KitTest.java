@@ -1,7 +1,8 @@
 /*
  * @test
  * @summary The test kit fails loudly: JUnit annotations its runner does not implement, a JUnit time limit beyond
- *          the time there is, a child JVM that hangs, a warning allowed for a library the JVM did not load
+ *          the time there is, a child JVM that hangs, a warning allowed for a library the JVM did not load or for
+ *          the launcher but printed by main
  * @library /testkit ${jtreg.home}/lib/junit-platform-console-standalone.jar
  * @build zoltest.* KitTest
  * @run driver/timeout=100 KitTest
@@ -119,8 +120,16 @@ public class KitTest {
     static final String CRITICAL_WARNING = "Warning: Calling other JNI functions in the scope of "
             + "Get/ReleasePrimitiveArrayCritical or Get/ReleaseStringCritical";
 
+    /** JDK 8's launcher's own, once per argument of main, before main: the JVM's, allowed there. */
+    static final String LAUNCHER_WARNING = "WARNING in native method: JNI call made without checking exceptions when"
+            + " required to from CallStaticObjectMethod";
+
+    /** Prints its arguments, then the critical warning. */
     static class PrintsWarning {
         public static void main(String[] args) {
+            for (String line : args) {
+                System.out.println(line);
+            }
             System.out.println(CRITICAL_WARNING);
         }
     }
@@ -211,5 +220,9 @@ public class KitTest {
         ChildJvm.Result r = new ChildJvm(PrintsWarning.class).ignoreWarnings().run();
         assertEquals(Collections.emptySet(), r.libraries);
         assertEquals(Collections.singletonList(CRITICAL_WARNING), r.unexpectedWarnings());
+        // The launcher's warning printed by main is main's: on JDK 8 one argument lets the kit take out the
+        // launcher's own warning only.
+        r = new ChildJvm(PrintsWarning.class).args(LAUNCHER_WARNING).ignoreWarnings().run();
+        assertEquals(Arrays.asList(LAUNCHER_WARNING, CRITICAL_WARNING), r.unexpectedWarnings());
     }
 }
