@@ -45,12 +45,15 @@ import xml.etree.ElementTree as ET
 ARCHS = ["host", "aarch64", "ppc64el", "s390x", "riscv64"]
 ARCH_TITLES = {"host": "host (x86-64)"}
 KINDS = ["load", "suite", "matrix"]
-GCS = ["default", "Serial", "Parallel", "G1", "Z", "Shenandoah", "ZGen"]
+GCS = ["default", "Serial", "Parallel", "G1", "ConcMarkSweep", "Z", "Shenandoah", "ZGen"]
+# The JDKs that ship each collector, first and last feature version (None: still there), as Debian builds them:
+# CMS went in 14; Z came in 11 (experimental before 15); Debian's 8 has no Shenandoah, its 11 has.
+GC_JDKS = {"ConcMarkSweep": (8, 13), "Z": (11, None), "Shenandoah": (11, None), "ZGen": (21, 22)}
 MODES = ["default", "int", "comp", "c1"]
 MODE_OPTIONS = {"default": "", "int": "-Xint", "comp": "-Xcomp", "c1": "-XX:TieredStopAtLevel=1"}
 TIERS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "matrix-tiers.txt")
 
-GC = r"(default|Serial|Parallel|G1|Z|Shenandoah|ZGen)"
+GC = r"(default|Serial|Parallel|G1|ConcMarkSweep|Z|Shenandoah|ZGen)"
 MODE = r"(default|int|comp|c1)"
 ID = re.compile(rf"^({'|'.join(ARCHS)})-jdk([1-9][0-9]*)-(?:(load)|(suite)(?:-{GC}-{MODE})?|{GC}-{MODE})$")
 
@@ -74,10 +77,11 @@ def parse(cell_id):
         cell = (arch, jdk, "matrix", m.group(7), m.group(8))
     if name(cell) != cell_id:
         raise Refused(f"not a cell: {cell_id} (the suite as the JDK comes is {name(cell)})")
-    if jdk < 11:
-        raise Refused(f"{cell_id}: the suite needs JDK 11 or later")
-    if cell[2] == "load" and jdk < 17:
-        raise Refused(f"{cell_id}: the load check's classes are built for JDK 17 and later")
+    if jdk < 8:
+        raise Refused(f"{cell_id}: the suite needs JDK 8 or later")
+    first, last = GC_JDKS.get(cell[3], (8, None))
+    if not first <= jdk <= (last or jdk):
+        raise Refused(f"{cell_id}: JDK {jdk} has no {cell[3]} (JDK {first} to {last or 'now'})")
     if cell[3] == "ZGen" and not 21 <= jdk <= 22:
         raise Refused(f"{cell_id}: ZGen exists on JDK 21 and 22 only (from 23 on, Z is generational)")
     return cell

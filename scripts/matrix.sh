@@ -9,7 +9,7 @@
 # architectures under qemu-user, each cell with its own result directory.
 #   SELECTION  --tier 1|2|3 (default 2; scripts/matrix-tiers.txt), then any of
 #              --arch host,aarch64,ppc64el,s390x,riscv64  --jdk 11,17,...
-#              --gc default,Serial,Parallel,G1,Z,Shenandoah,ZGen
+#              --gc default,Serial,Parallel,G1,ConcMarkSweep,Z,Shenandoah,ZGen
 #              --mode default,int,comp,c1  --kind load,suite,matrix
 #              to keep the tier's cells that match
 #   --list     prints the selected cells as one JSON array, runs nothing
