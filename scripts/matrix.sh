@@ -153,7 +153,7 @@ declare -A given=() jdk_home=() jdk_build=() jdk_setup=()
 IFS=';' read -ra homes <<<"${ZOL_MATRIX_JDKS:-}"
 for home in "${homes[@]}" "$compile_jdk"; do
   [[ -n $home && -f $home/release ]] || continue
-  v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$home/release")
+  v=$(tests/java/jdk-version.sh "$home") || continue # 8 for 1.8.0_412
   a=$(sed -n 's/^OS_ARCH="\(.*\)"/\1/p' "$home/release")
   case $a in amd64 | x86_64) a=host ;; ppc64le) a=ppc64el ;; esac
   [[ -n ${given[$a-$v]:-} ]] || given[$a-$v]=$home
