@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # jdk.sh [--pin PACKAGE_VERSION] VERSION [ARCH]
 # jdk.sh --resolve VERSION [ARCH]
-#   VERSION: 11, 17, 21, 25, 26, 27, 28, ... (28-ea too)
+#   VERSION: 8, 11, 17, 21, 25, 26, 27, 28, ... (28-ea too)
 #   ARCH: amd64, aarch64, ppc64el, s390x, riscv64 (default: this machine's)
 #   (arm64, ppc64le, x86_64 and host name the same)
 #
@@ -26,8 +26,9 @@
 # loader as interpreter and its library directories as DT_RPATH (patchelf), so
 # bin/java, the JVMs it starts and jspawnhelper run natively with no wrapper.
 # A foreign JDK runs under qemu-<arch>-static: without binfmt_misc each
-# executable (bin/*, lib/jspawnhelper, lib/jexec) becomes a script that runs
-# the real one, renamed NAME.elf, with the root as qemu's library prefix.
+# executable (bin/*, lib/jspawnhelper, lib/jexec; on 8 also jre/bin/* and
+# jre/lib/jexec, where its java.home is jre/) becomes a script that runs the
+# real one, renamed NAME.elf, with the root as qemu's library prefix.
 # Either way a JVM that starts java.home/bin/java starts a JVM like itself,
 # so jtreg takes the home as -jdk: as it is.
 #
@@ -287,8 +288,9 @@ fix_gnu_property() {
 
 elf_files() { find "$home" -type f -exec sh -c 'head -c4 "$1" | grep -q "^.ELF"' _ {} \; -print; }
 if [[ -n $qemu ]]; then
-  for exe in "$home"/bin/* "$home"/lib/jspawnhelper "$home"/lib/jexec; do
-    [[ -f $exe ]] || continue
+  # A link (JDK 8's bin/java to jre/bin/java) reaches a wrapped file.
+  for exe in "$home"/bin/* "$home"/lib/jspawnhelper "$home"/lib/jexec "$home"/jre/bin/* "$home"/jre/lib/jexec; do
+    [[ -f $exe && ! -L $exe ]] || continue
     mv "$exe" "$exe.elf"
     printf '#!/bin/sh\nexec qemu-%s-static -L "%s" "%s.elf" "$@"\n' "$qemu" "$root" "$exe" >"$exe"
     chmod 755 "$exe"

@@ -11,7 +11,7 @@
 # cell with its own result directory.
 #   SELECTION  --tier 1|2|3 (default 2; scripts/matrix-tiers.txt), then any of
 #              --arch host,aarch64,ppc64el,s390x,riscv64  --jdk 11,17,...
-#              --gc default,Serial,Parallel,G1,Z,Shenandoah,ZGen
+#              --gc default,Serial,Parallel,G1,ConcMarkSweep,Z,Shenandoah,ZGen
 #              --mode default,int,comp,c1  --kind load,suite,matrix
 #              to keep the cells that match, of the tier given, else of
 #              every tier; with none of them, tier 2
@@ -145,7 +145,7 @@ IFS=';' read -ra homes <<<"${ZOL_MATRIX_JDKS:-}"
 given_home() { # $1: a home; sets given[arch-version] unless set
   local v a
   [[ -n $1 && -f $1/release ]] || return 0
-  v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$1/release")
+  v=$(tests/java/jdk-version.sh "$1") || return 0 # 8 for 1.8.0_504
   a=$(sed -n 's/^OS_ARCH="\(.*\)"/\1/p' "$1/release")
   case $a in amd64 | x86_64) a=host ;; ppc64le) a=ppc64el ;; esac
   [[ -n ${given[$a-$v]:-} ]] || given[$a-$v]=$1
@@ -168,7 +168,7 @@ declare -A own=()
 own_jdk() { # $1: the JDK that builds
   [[ -n $1 && -f $1/release ]] || return 0
   local v
-  v=$(sed -n 's/^JAVA_VERSION="\([0-9]*\).*/\1/p' "$1/release")
+  v=$(tests/java/jdk-version.sh "$1") || return 0 # 8 for 1.8.0_504
   own[$machine_arch-$v]=$1
 }
 resolve() { # $1: key; jdk.sh's progress goes to $resolve_log

@@ -37,8 +37,8 @@ class Tiers(unittest.TestCase):
         t2 = tier(2)
         host = [c for c in t2 if c[0] == "host"]
         self.assertEqual({c[1] for c in host if c[2] == "suite" and c[3] == c[4] == "default"},
-                         {11, 17, 21, 25, 26, 27, 28})
-        for gc in ("Serial", "Parallel", "G1", "Z", "Shenandoah"):
+                         {8, 11, 17, 21, 25, 26, 27, 28})
+        for gc in ("Serial", "Parallel", "G1", "ConcMarkSweep", "Z", "Shenandoah"):
             self.assertGreaterEqual(len({c[1] for c in host if c[3] == gc}), 2, gc)
         for mode in matrix.MODES:
             self.assertGreaterEqual(len({c[1] for c in host if c[4] == mode}), 2, mode)
@@ -49,7 +49,8 @@ class Tiers(unittest.TestCase):
         t3 = tier(3)
         self.assertLessEqual(tier(1) | tier(2), t3)
         self.assertEqual({c[1] for c in t3 if c[3] == "ZGen"}, {21})
-        self.assertFalse([c for c in t3 if c[2] == "load" and c[1] < 17])
+        self.assertEqual({c[1] for c in t3 if c[3] == "ConcMarkSweep"}, {8, 11})
+        self.assertFalse([c for c in t3 if c[3] in ("Z", "Shenandoah") and c[1] < 11])
         for c in t3:
             self.assertEqual(matrix.parse(matrix.name(c)), c)
 
@@ -63,7 +64,8 @@ class Tiers(unittest.TestCase):
         self.assertEqual(set(matrix.parse_selection([])[0]), tier(2))
 
     def test_refusals(self):
-        for bad in ("host-jdk17-ZGen-int", "host-jdk25-suite-default-default", "host-jdk11-load", "x86-jdk17-load",
+        for bad in ("host-jdk17-ZGen-int", "host-jdk25-suite-default-default", "host-jdk7-load",
+                    "host-jdk17-ConcMarkSweep-int", "host-jdk8-Z-c1", "x86-jdk17-load",
                     "host-jdk17-G1"):
             with self.assertRaises(matrix.Refused, msg=bad):
                 matrix.parse(bad)

@@ -1,4 +1,5 @@
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.List;
 import java.util.concurrent.ThreadLocalRandom;
 import java.util.concurrent.atomic.AtomicBoolean;
@@ -87,7 +88,7 @@ public class SoakMain {
             check(false, "except returned without an exception");
         } catch (Throwable t) {
             String name = t.getClass().getName().replace('.', '/');
-            check(List.of(TABLE).contains(name) && name.equals(t.getMessage()), "received " + t);
+            check(Arrays.asList(TABLE).contains(name) && name.equals(t.getMessage()), "received " + t);
             throwsReceived.incrementAndGet();
         }
     }

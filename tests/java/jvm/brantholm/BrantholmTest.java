@@ -17,6 +17,7 @@ import java.util.stream.Collectors;
 import org.junit.jupiter.api.Test;
 import zol.stress.jni.JNIter004;
 import zoltest.ChildJvm;
+import zoltest.TestEnv;
 
 class BrantholmTest {
     private static final int NO_LIMIT = Integer.MAX_VALUE;
@@ -82,7 +83,11 @@ class BrantholmTest {
     }
 
     private static String repeat(String s, int length) {
-        return s.repeat(length / s.length() + 1).substring(0, length);
+        StringBuilder b = new StringBuilder();
+        while (b.length() < length) {
+            b.append(s);
+        }
+        return b.substring(0, length);
     }
 
     @Test
@@ -144,12 +149,12 @@ class BrantholmTest {
 
     /** The scenario's "java: " lines. */
     private static String javaLines(ChildJvm.Result r) {
-        return r.stderr.lines().filter(l -> l.startsWith("java: ")).map(l -> l.substring(6) + "\n")
+        return TestEnv.lines(r.stderr).filter(l -> l.startsWith("java: ")).map(l -> l.substring(6) + "\n")
                 .collect(Collectors.joining());
     }
 
     private static String progressLines(ChildJvm.Result r) {
-        return r.stderr.lines().filter(l -> l.startsWith("There are")).map(l -> l + "\n")
+        return TestEnv.lines(r.stderr).filter(l -> l.startsWith("There are")).map(l -> l + "\n")
                 .collect(Collectors.joining());
     }
 
@@ -231,7 +236,7 @@ class BrantholmTest {
         assertEquals("mismatches [0, 0, 0, 0, 0, 0, 0, 0] halts=0\ncall 2001 true halts=1\n", javaLines(r));
         // Each caller prints the line of the count it made, so racing callers may print them out of order.
         assertEquals("There are 1000 elements now.\nThere are 1500 elements now.\nThere are 2000 elements now.\n"
-                + "There are 500 elements now.\n", progressLines(r).lines().sorted().map(l -> l + "\n")
+                + "There are 500 elements now.\n", TestEnv.lines(progressLines(r)).sorted().map(l -> l + "\n")
                 .collect(Collectors.joining()));
         assertEquals(2001, nativeOut(r).split("Comparing: ", -1).length - 1);
     }
@@ -241,8 +246,8 @@ class BrantholmTest {
         // Without a core dump the VM's abort ends the process with status 1 and
         // without flushing stdio: the native flushes its own lines first.
         ChildJvm.Result r = new ChildJvm(BrantholmMain.class).variant("no-halt")
-                .options("-XX:-CreateCoredumpOnCrash").args("halt").run();
-        assertEquals(1, r.exitCode, r.toString());
+                .noCoreDump().args("halt").run();
+        assertEquals(ChildJvm.fatalErrorExit(), r.exitCode, r.toString());
         // The VM writes its FatalError report to stdout too, after the native's line.
         String out = nativeOut(r);
         String expected = block(element(0, "6261", "6261"), element(1, "63", "63"), zeros(2, 8))

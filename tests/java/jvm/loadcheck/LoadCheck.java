@@ -14,6 +14,7 @@ import java.nio.ByteOrder;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Arrays;
+import java.util.Collections;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
@@ -58,7 +59,9 @@ public final class LoadCheck {
         final String text;
         final Body body;
         /** JVM options the child needs, such as an -agentpath. */
-        List<String> options = List.of();
+        List<String> options = Collections.emptyList();
+        /** Whether the child attaches an agent to itself. */
+        boolean attachSelf;
         /** Whether the child's end shows the scenario passed. */
         Predicate<ChildJvm.Result> passed = r -> r.exitCode == 0 && r.stdout.endsWith(OK + "\n");
 
@@ -69,7 +72,12 @@ public final class LoadCheck {
         }
 
         Scenario options(String... more) {
-            options = List.of(more);
+            options = Arrays.asList(more);
+            return this;
+        }
+
+        Scenario attachSelf() {
+            attachSelf = true;
             return this;
         }
 
@@ -94,7 +102,7 @@ public final class LoadCheck {
     }
 
     /** JDK 11's VM crashes in DefineClass from no bytes (the Sandrovik test is problem-listed there). */
-    private static final boolean DEFINE = Runtime.version().feature() > 11;
+    private static final boolean DEFINE = TestEnv.feature() != 11;
 
     private static final String TELLVARN_INSIDE = "inside getMallocLock02 for 1 s, on the CPU ";
 
@@ -110,7 +118,7 @@ public final class LoadCheck {
                     .mapToObj(Integer::toHexString).collect(Collectors.joining(" ")));
             check(test.CheckCompare("abc", sum, Integer.MAX_VALUE) && !test.CheckCompare("abd", sum, Integer.MAX_VALUE),
                     "CheckCompare did not tell abc from abd");
-        }).passed(r -> r.exitCode == 0 && r.stdout.lines().anyMatch(OK::equals));
+        }).passed(r -> r.exitCode == 0 && TestEnv.lines(r.stdout).anyMatch(OK::equals));
         add("quenmarl", "class zol.stress.jni.JNIter005", "first exception of the table", () -> {
             try {
                 new JNIter005().except(new IllegalStateException("given"));
@@ -254,7 +262,7 @@ public final class LoadCheck {
             check(t.x_access && t.x_modify, "flags x_access " + t.x_access + ", x_modify " + t.x_modify);
         }).options("-agentpath:" + TestEnv.library("Pellandor"));
         add("Wistmore", "attach: VirtualMachine.loadAgentPath", "attach to self fails with -1", () -> Attach.self())
-                .options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading");
+                .attachSelf();
         add("Rostavel", "class Rostavel", "the four uninitialized-string tests", () -> {
             Rostavel r = new Rostavel();
             r.lengthTest();
@@ -278,19 +286,19 @@ public final class LoadCheck {
         add("Vendroskel", "class TestVendroskel", "the trap ends the child with status 1",
                 () -> new TestVendroskel().testVendroskel())
                 .passed(r -> r.exitCode == 1 && r.stdout.equals("should not reach here\n"));
-        // JDK 11 binds the critical entries by default once a native's wrapper is compiled (at once under -Xcomp).
+        // JDK 8 and 11 bind the critical entries by default once a native's wrapper is compiled (at once under -Xcomp).
         add("Yarbellin", "class compiler.runtime.criticalnatives.lookup.LookUp",
                 "m1 and m2 through the ordinary entries", () -> {
             byte m1 = LookUp.m1Expected((byte) -1);
             byte m2 = LookUp.m2Expected((byte) -1);
             check(m1 == -1 && m2 == -1, "result after m1 " + m1 + ", after m2 " + m2 + " (-1 expected)");
-        }).options(Runtime.version().feature() < 17 ? new String[] {"-XX:-CriticalJNINatives"} : new String[0]);
+        }).options(TestEnv.feature() < 17 ? new String[] {"-XX:-CriticalJNINatives"} : new String[0]);
     }
 
     /** The attach API apart, so that a JDK without jdk.attach fails Wistmore's line only. */
     private static final class Attach {
         static void self() throws Exception {
-            VirtualMachine vm = VirtualMachine.attach(String.valueOf(ProcessHandle.current().pid()));
+            VirtualMachine vm = VirtualMachine.attach(TestEnv.pid());
             try {
                 vm.loadAgentPath(TestEnv.library("Wistmore").toString());
                 throw new AssertionError("attach succeeded");
@@ -304,7 +312,7 @@ public final class LoadCheck {
 
     /** The libraries named, or all; exits with 1 outside jtreg, or throws under it, if any line failed. */
     public static void main(String[] args) {
-        int failed = check(args.length > 0 ? List.of(args) : TestEnv.LIBRARIES);
+        int failed = check(args.length > 0 ? Arrays.asList(args) : TestEnv.LIBRARIES);
         if (failed != 0 && System.getProperty("test.file") == null) {
             System.exit(1);
         }
@@ -337,12 +345,16 @@ public final class LoadCheck {
             return "no " + library;
         }
         try {
-            ChildJvm.Result r = new ChildJvm(Child.class).options(scenario.options.toArray(new String[0])).args(name)
-                    .ignoreWarnings().run();
+            ChildJvm child = new ChildJvm(Child.class).options(scenario.options.toArray(new String[0])).args(name)
+                    .ignoreWarnings();
+            if (scenario.attachSelf) {
+                child.attachSelf();
+            }
+            ChildJvm.Result r = child.run();
             if (!scenario.passed.test(r)) {
                 // The line that names an error, if any: the JVM's own warnings (such
                 // as those after a failed load) can come before it.
-                List<String> lines = Arrays.asList((r.stderr + r.stdout).strip().split("\n"));
+                List<String> lines = Arrays.asList((r.stderr + r.stdout).trim().split("\n"));
                 String shown = lines.stream().filter(l -> l.matches(".*(Exception|Error|ERROR).*")).findFirst()
                         .orElse(lines.get(0));
                 return "exit " + r.exitCode + ": " + shown;

@@ -17,8 +17,9 @@ import java.lang.management.ManagementFactory;
 import java.lang.reflect.Array;
 import java.lang.reflect.Constructor;
 import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.Collections;
 import java.util.List;
-import java.util.Set;
 import java.util.concurrent.Callable;
 import java.util.concurrent.atomic.AtomicBoolean;
 import org.junit.jupiter.api.Test;
@@ -30,6 +31,7 @@ import zol.share.gc.lock.jni.Justrelo;
 import zol.share.gc.lock.jni.Kestramon;
 import zoltest.ChildJvm;
 import zoltest.JniWarnings;
+import zoltest.TestEnv;
 
 class LockersTest {
     private static final int[] INTS = {5, 9, 6};
@@ -154,7 +156,7 @@ class LockersTest {
         Kestramon k = new Kestramon(DOUBLES.clone());
         // Started just after a second begins, 1000 ms with passes of 600 ms
         // make two passes, with passes of 400 ms three.
-        List<Run> runs = List.of(
+        List<Run> runs = Arrays.asList(
                 new Run(g, g.obj, INTS.clone(), 300, () -> g.criticalNative(1000, 300)),
                 new Run(j, j.obj, SHORTS.clone(), 200, () -> j.criticalNative(1500, 200)),
                 new Run(h, h.obj, FLOATS.clone(), 300, () -> h.criticalNative(1999, 300)),
@@ -190,7 +192,7 @@ class LockersTest {
     }
 
     private static ChildJvm.Result child(String variant, String... args) {
-        ChildJvm child = new ChildJvm(OnePass.class).options("-XX:-CreateCoredumpOnCrash").args(args);
+        ChildJvm child = new ChildJvm(OnePass.class).noCoreDump().args(args);
         if (variant != null) {
             child.variant(variant);
         }
@@ -201,7 +203,7 @@ class LockersTest {
     @ValueSource(strings = {"Grendalo", "Harvimble", "Justrelo", "Kestramon"})
     void nullObjEndsTheVmThroughFatalError(String locker) {
         ChildJvm.Result r = child(null, locker, "null");
-        assertEquals(1, r.exitCode, r.toString());
+        assertEquals(ChildJvm.fatalErrorExit(), r.exitCode, r.toString());
         assertTrue(r.stdout.startsWith("FATAL ERROR in native method: GetObjectField : Return is NULL\n"
                 + "\tat zol.share.gc.lock.jni." + locker + ".criticalNative(Native Method)\n"), r.toString());
         assertTrue(!r.stdout.contains("returned") && !r.stderr.contains("Exception"), r.toString());
@@ -210,7 +212,7 @@ class LockersTest {
     @Test
     void lockerClassWithoutObjDescribesTheErrorAndEndsNamingGetFieldID() {
         ChildJvm.Result r = child("grendalo-no-obj", "Grendalo", "array");
-        assertEquals(1, r.exitCode, r.toString());
+        assertEquals(ChildJvm.fatalErrorExit(), r.exitCode, r.toString());
         assertTrue(r.stdout.startsWith("FATAL ERROR in native method: GetFieldID\n"
                 + "\tat zol.share.gc.lock.jni.Grendalo.criticalNative(Native Method)\n"), r.toString());
         assertTrue(r.stderr.startsWith("Exception in thread \"main\" java.lang.NoSuchFieldError: "), r.toString());
@@ -223,7 +225,7 @@ class LockersTest {
      * options of this JVM, so its collector is this one's.
      */
     private static boolean checkerSeesCriticalRegions() {
-        boolean g1Pins = Runtime.version().feature() >= 22;
+        boolean g1Pins = TestEnv.feature() >= 22;
         return ManagementFactory.getGarbageCollectorMXBeans().stream().map(GarbageCollectorMXBean::getName)
                 .noneMatch(n -> n.startsWith("Shenandoah ") || g1Pins && n.startsWith("G1 "));
     }
@@ -234,10 +236,10 @@ class LockersTest {
         assertEquals(0, r.exitCode, r.toString());
         assertEquals("Kestramon.criticalNative returned 11.0\n", r.stdout.replace(CRITICAL_WARNING + "\n", ""));
         List<String> warnings = JniWarnings.all(r.stdout + r.stderr);
-        assertEquals(checkerSeesCriticalRegions() ? List.of(CRITICAL_WARNING) : List.of(), warnings);
+        assertEquals(checkerSeesCriticalRegions() ? Collections.singletonList(CRITICAL_WARNING) : Collections.emptyList(), warnings);
         assertTrue(r.unexpectedWarnings().isEmpty(), r.toString());
         // The allowed list's condition for the lockers says exactly where the JVM warns, in a JVM that loaded one.
-        assertEquals(Set.of("Kestramon"), r.libraries);
+        assertEquals(Collections.singleton("Kestramon"), r.libraries);
         assertEquals(checkerSeesCriticalRegions(), r.allows(CRITICAL_WARNING), "collector " + r.collector);
     }
 

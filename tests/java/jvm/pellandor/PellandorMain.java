@@ -80,7 +80,7 @@ public class PellandorMain {
     static void maps() throws Exception {
         Pellandor.stopTest(); // loads the library
         java.util.Set<String> files = new java.util.TreeSet<>();
-        for (String line : java.nio.file.Files.readAllLines(java.nio.file.Path.of("/proc/self/maps"))) {
+        for (String line : java.nio.file.Files.readAllLines(java.nio.file.Paths.get("/proc/self/maps"))) {
             String[] f = line.trim().split("\\s+");
             if (f.length >= 6 && f[5].endsWith("/libPellandor.so")) {
                 files.add(f[3] + " " + f[4]);

@@ -10,13 +10,14 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import java.util.Arrays;
 import java.util.List;
 import org.junit.jupiter.api.Test;
 import zol.stress.jni.JNIter005;
 import zoltest.ChildJvm;
 
 class QuenmarlTest {
-    private static final List<String> TABLE = List.of("java/lang/ArithmeticException",
+    private static final List<String> TABLE = Arrays.asList("java/lang/ArithmeticException",
             "java/lang/ArrayIndexOutOfBoundsException", "java/lang/ArrayStoreException",
             "java/lang/ClassCastException", "java/lang/ClassNotFoundException",
             "java/lang/CloneNotSupportedException", "java/lang/IllegalAccessException",

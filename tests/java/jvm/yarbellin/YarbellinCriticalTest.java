@@ -17,7 +17,7 @@ import org.junit.jupiter.api.Test;
 import zoltest.ChildJvm;
 
 /**
- * JDK 11 and 17 with -XX:+CriticalJNINatives (on by default in JDK 11,
+ * JDK 8, 11 and 17 with -XX:+CriticalJNINatives (on by default in 8 and 11,
  * deprecated in JDK 16, an unrecognized option from JDK 21) bind the critical
  * entries once a native's wrapper is compiled; later JDKs, or a run that turns
  * the option off, skip this test.

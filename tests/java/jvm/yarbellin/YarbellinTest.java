@@ -2,7 +2,7 @@
  * @test
  * @summary Yarbellin's ordinary entries leave the result unchanged
  * @requires vm.opt.CriticalJNINatives != true & (jdk.version.major >= 17 | vm.opt.CriticalJNINatives == false)
- * @comment JDK 11 turns CriticalJNINatives on by default: once a native's wrapper is compiled (at once under
+ * @comment JDK 8 and 11 turn CriticalJNINatives on by default: once a native's wrapper is compiled (at once under
  *          -Xcomp) it calls the critical entries, so there the test needs -XX:-CriticalJNINatives.
  * @library /testkit /fixtures ${jtreg.home}/lib/junit-platform-console-standalone.jar
  * @build zoltest.* YarbellinTest
@@ -15,7 +15,7 @@ import compiler.runtime.criticalnatives.lookup.LookUp;
 import org.junit.jupiter.api.Test;
 
 /**
- * Without -XX:+CriticalJNINatives (on by default in JDK 11, deprecated in
+ * Without -XX:+CriticalJNINatives (on by default in JDK 8 and 11, deprecated in
  * JDK 16, an unrecognized option from JDK 21) the JVM binds only the
  * ordinary entries, which leave the result as the caller put it (the
  * critical entries: YarbellinCriticalTest).

@@ -10,10 +10,12 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.Collections;
 import java.util.List;
 import java.util.Set;
 import java.util.TreeSet;
 import java.util.concurrent.TimeUnit;
+import java.util.stream.Stream;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
@@ -30,9 +32,9 @@ public final class ChildJvm {
         public final int exitCode;
         public final String stdout;
         public final String stderr;
-        /** The suite's libraries that the child loaded, by name ("Kestramon"), from its -Xlog:os. */
+        /** The suite's libraries that the child loaded, by name ("Kestramon"), from its log (see logOptions). */
         public final Set<String> libraries;
-        /** The child's collector ("G1", "Z", ...), from its -Xlog:gc; null if it logged none. */
+        /** The child's collector ("G1", "Z", "ConcMarkSweep", ...), from its log; null if it logged none. */
         public final String collector;
 
         Result(int exitCode, String stdout, String stderr, Set<String> libraries, String collector) {
@@ -56,7 +58,7 @@ public final class ChildJvm {
 
         /** Whether the allowed list covers this warning line for this child: its libraries, JDK and collector. */
         public boolean allows(String warning) {
-            return JniWarnings.allowed(warning, libraries, Runtime.version().feature(), collector);
+            return JniWarnings.allowed(warning, libraries, TestEnv.feature(), collector);
         }
 
         @Override
@@ -73,6 +75,7 @@ public final class ChildJvm {
     private long timeoutSeconds;
     private boolean checkWarnings = true;
     private boolean checkJni = true;
+    private boolean noCore;
 
     public ChildJvm(String mainClass) {
         this.mainClass = mainClass;
@@ -123,6 +126,34 @@ public final class ChildJvm {
         return this;
     }
 
+    /**
+     * Lets the child attach agents to itself through the attach API, without the JVM's warning about dynamic
+     * loading (JDK 21 on); JDK 8 allows it as it is, and has the API in its lib/tools.jar.
+     */
+    public ChildJvm attachSelf() {
+        if (TestEnv.feature() < 9) {
+            return classpath(TestEnv.java().getParent().getParent().resolve("lib").resolve("tools.jar"));
+        }
+        return options("-Djdk.attach.allowAttachSelf=true", "-XX:+EnableDynamicAgentLoading");
+    }
+
+    /**
+     * For a child expected to die of a fatal error: no core file. The JVM then exits with 1; JDK 8, which has no
+     * such option, still aborts (fatalErrorExit), so its core file is limited to 0 bytes instead.
+     */
+    public ChildJvm noCoreDump() {
+        if (TestEnv.feature() < 9) {
+            noCore = true;
+            return this;
+        }
+        return options("-XX:-CreateCoredumpOnCrash");
+    }
+
+    /** The exit status of a child that noCoreDump() let end through a fatal error: SIGABRT's on JDK 8. */
+    public static int fatalErrorExit() {
+        return TestEnv.feature() < 9 ? 128 + 6 : 1;
+    }
+
     /** For runs that look at the warnings themselves. */
     public ChildJvm ignoreWarnings() {
         checkWarnings = false;
@@ -134,16 +165,18 @@ public final class ChildJvm {
     }
 
     /**
-     * The command line, with the time the child has and, if log is given, its
-     * logs of library loads and of the collector in use: the allowed warnings
-     * depend on both.
+     * The command line, with the time the child has and, if logs is given, the
+     * options that log into that directory (logOptions).
      */
-    private List<String> command(long deadline, Path log) {
+    private List<String> command(long deadline, Path logs) {
         List<String> command = new ArrayList<>();
-        // Under -Xcheck:jni JDK 11 reports a SIGINT it finds ignored (as a background job of a script leaves it)
-        // on stdout, soon after startup and amid the output under test: the child starts with the default.
-        if (Runtime.version().feature() < 17 && !TestEnv.windows()) {
-            command.addAll(List.of("env", "--default-signal=INT"));
+        // Under -Xcheck:jni JDK 8 and 11 report a SIGINT they find ignored (as a background job of a script leaves
+        // it) on stdout, soon after startup and amid the output under test: the child starts with the default.
+        if (TestEnv.feature() < 17 && !TestEnv.windows()) {
+            command.addAll(Arrays.asList("env", "--default-signal=INT"));
+        }
+        if (noCore && !TestEnv.windows()) { // no prlimit, and no core files to keep out
+            command.addAll(Arrays.asList("prlimit", "--core=0", "--"));
         }
         command.add(TestEnv.java().toString());
         command.addAll(TestEnv.jvmOptions());
@@ -151,8 +184,8 @@ public final class ChildJvm {
             command.removeIf("-Xcheck:jni"::equals);
         }
         command.add("-D" + TestEnv.DEADLINE_PROPERTY + "=" + deadline);
-        if (log != null) {
-            command.add("-Xlog:os=info,gc=info:file=" + log);
+        if (logs != null) {
+            command.addAll(logOptions(logs));
         }
         command.addAll(options);
         List<String> classpath = new ArrayList<>();
@@ -180,20 +213,27 @@ public final class ChildJvm {
         if (deadline - start < 1000) {
             throw new AssertionError("no time left for a child JVM: raise the @run timeout");
         }
-        Path log = null;
+        Path logs = null;
         Process process = null;
         try {
-            log = Files.createTempFile("zoltest-jvm", ".log");
-            List<String> command = command(deadline, log);
-            process = new ProcessBuilder(command).redirectInput(ProcessBuilder.Redirect.from(new File("/dev/null")))
-                    .start();
+            logs = Files.createTempDirectory("zoltest-jvm");
+            List<String> command = command(deadline, logs);
+            ProcessBuilder builder = new ProcessBuilder(command)
+                    .redirectInput(ProcessBuilder.Redirect.from(new File("/dev/null")));
+            if (TestEnv.feature() < 9) {
+                // JDK 8 has no log of library loads: the dynamic loader's own, one file per process.
+                builder.environment().put("LD_DEBUG", "files");
+                builder.environment().put("LD_DEBUG_OUTPUT", logs.resolve(LD_DEBUG_FILE).toString());
+            }
+            process = builder.start();
             ByteArrayOutputStream out = new ByteArrayOutputStream();
             ByteArrayOutputStream err = new ByteArrayOutputStream();
             Thread outReader = pump(process.getInputStream(), out);
             Thread errReader = pump(process.getErrorStream(), err);
             if (!process.waitFor(deadline - System.currentTimeMillis(), TimeUnit.MILLISECONDS)) {
-                boolean dumped = threadDump(process, out);
-                kill(process);
+                long pid = pid(logs);
+                boolean dumped = pid > 0 && threadDump(pid, process, out);
+                kill(process, pid);
                 outReader.join();
                 errReader.join();
                 String what = "child JVM did not end within " + (deadline - start) / 1000 + " s ("
@@ -201,15 +241,23 @@ public final class ChildJvm {
                                 + TestEnv.MARGIN_SECONDS + " s; raise the @run timeout if it needs more")
                         + "), killed " + (dumped ? "after a thread dump" : "without a thread dump");
                 // The dump goes to the test's output; jtreg repeats an exception's whole message in its summary.
-                System.out.println(what + ": " + command + "\n" + new Result(-1, text(out), text(err), Set.of(), null));
+                System.out.println(what + ": " + command + "\n"
+                        + new Result(-1, text(out), text(err), Collections.<String>emptySet(), null));
                 System.out.flush();
                 throw new AssertionError(what + " (its command and output above)");
             }
             outReader.join();
             errReader.join();
-            String jvmLog = new String(Files.readAllBytes(log), StandardCharsets.UTF_8);
-            Result result = new Result(process.exitValue(), withoutSignalCheck(text(out)), text(err),
-                    loadedLibraries(jvmLog), collector(jvmLog));
+            long pid = pid(logs);
+            String jvmLog = read(logs.resolve(JVM_LOG.replace("%p", logPid(pid))));
+            String libraryLog = TestEnv.feature() < 9 ? read(logs.resolve(LD_DEBUG_FILE + "." + pid)) : jvmLog;
+            String collector = collector(jvmLog);
+            Set<String> libraries = loadedLibraries(libraryLog);
+            String stdout = JniWarnings.withoutStartupWarnings(withoutSignalCheck(text(out)), args.size(),
+                    TestEnv.feature(), collector);
+            stdout = JniWarnings.withoutAllowedStacks(stdout, libraries, TestEnv.feature(), collector);
+            Result result = new Result(process.exitValue(), stdout, withoutDeprecationNotes(text(err)), libraries,
+                    collector);
             if (checkWarnings && !result.unexpectedWarnings().isEmpty()) {
                 throw new AssertionError("unexpected JNI warnings " + result.unexpectedWarnings() + "\n" + result);
             }
@@ -221,28 +269,67 @@ public final class ChildJvm {
             throw new AssertionError("interrupted", e);
         } finally {
             if (process != null && process.isAlive()) {
-                kill(process);
+                kill(process, logs == null ? 0 : pid(logs));
             }
-            if (log != null) {
-                try {
-                    Files.deleteIfExists(log);
+            if (logs != null) {
+                try (Stream<Path> files = Files.list(logs)) {
+                    for (Path f : (Iterable<Path>) files::iterator) {
+                        Files.deleteIfExists(f);
+                    }
+                    Files.deleteIfExists(logs);
                 } catch (IOException e) {
-                    // A leftover log in the temporary directory harms nothing.
+                    // Leftover logs in the temporary directory harm nothing.
                 }
             }
         }
     }
 
     /**
+     * The child JVM's log, whose name carries its process id (the JVM puts it
+     * in place of %p when it opens the log, as it starts): its collector, and
+     * from JDK 9 on its library loads. JDK 8 names the log "gc-pid<N>.log".
+     */
+    private static final String JVM_LOG = "jvm-%p.log";
+    private static final Pattern JVM_LOG_NAME = Pattern.compile("jvm-(?:pid)?(\\d+)\\.log");
+    private static final String LD_DEBUG_FILE = "ld";
+
+    private static List<String> logOptions(Path logs) {
+        String log = logs.resolve(JVM_LOG).toString();
+        return TestEnv.feature() < 9 ? Collections.singletonList("-Xloggc:" + log)
+                : Collections.singletonList("-Xlog:os=info,gc=info:file=" + log);
+    }
+
+    private static String logPid(long pid) {
+        return TestEnv.feature() < 9 ? "pid" + pid : String.valueOf(pid);
+    }
+
+    /** The child's process id, from its log's name; 0 if it has written none yet. */
+    private static long pid(Path logs) {
+        String[] names = logs.toFile().list();
+        for (String name : names == null ? new String[0] : names) {
+            Matcher m = JVM_LOG_NAME.matcher(name);
+            if (m.matches()) {
+                return Long.parseLong(m.group(1));
+            }
+        }
+        return 0;
+    }
+
+    private static String read(Path file) throws IOException {
+        return Files.exists(file) ? new String(Files.readAllBytes(file), StandardCharsets.UTF_8) : "";
+    }
+
+    /**
      * SIGQUIT makes a JVM print the stacks of all its threads on its stdout
      * and go on; waits until that output has settled. Whether a dump came.
      */
-    private static boolean threadDump(Process process, ByteArrayOutputStream out) throws InterruptedException {
+    private static boolean threadDump(long pid, Process process, ByteArrayOutputStream out)
+            throws InterruptedException {
         if (TestEnv.windows()) {
             return false; // no SIGQUIT to send
         }
         try {
-            new ProcessBuilder("kill", "-QUIT", String.valueOf(process.pid())).inheritIO().start().waitFor();
+            new ProcessBuilder("kill", "-QUIT", String.valueOf(pid)).inheritIO().start().waitFor();
         } catch (IOException e) {
             return false;
         }
@@ -263,8 +350,20 @@ public final class ChildJvm {
     public static final String THREAD_DUMP = "Full thread dump";
 
     /** Its own children first: once it is gone, they are no longer known as its descendants. */
-    private static void kill(Process process) {
-        process.descendants().forEach(ProcessHandle::destroyForcibly);
+    private static void kill(Process process, long pid) {
+        List<String> command = new ArrayList<>(Arrays.asList("kill", "-KILL"));
+        for (long child : descendants(pid)) {
+            command.add(String.valueOf(child));
+        }
+        if (command.size() > 2) {
+            try {
+                new ProcessBuilder(command).inheritIO().start().waitFor();
+            } catch (IOException e) {
+                // Gone already, or not ours: the child itself is still killed.
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+            }
+        }
         process.destroyForcibly();
         try {
             process.waitFor();
@@ -273,16 +372,48 @@ public final class ChildJvm {
         }
     }
 
-    /** A library's load in the os log: lib<Name>.so, <Name>.dll (any path separator) or lib<Name>.dylib. */
+    /** The processes below pid, from /proc (each one's parent is the 4th field of its stat, after the name). */
+    private static List<Long> descendants(long pid) {
+        List<Long> found = new ArrayList<>();
+        if (pid <= 0) {
+            return found;
+        }
+        found.add(pid);
+        File[] all = new File("/proc").listFiles((dir, name) -> name.matches("\\d+"));
+        for (int i = 0; i < found.size(); i++) {
+            for (File p : all == null ? new File[0] : all) {
+                try {
+                    String stat = new String(Files.readAllBytes(p.toPath().resolve("stat")), StandardCharsets.UTF_8);
+                    String[] fields = stat.substring(stat.lastIndexOf(')') + 2).split(" ");
+                    if (Long.parseLong(fields[1]) == found.get(i)) {
+                        found.add(Long.parseLong(p.getName()));
+                    }
+                } catch (IOException | RuntimeException e) {
+                    // Ended meanwhile.
+                }
+            }
+        }
+        found.remove(0);
+        return found;
+    }
+
+    /**
+     * A library loaded, in the JVM's log (-Xlog:os: lib<Name>.so, <Name>.dll with either path separator, or
+     * lib<Name>.dylib) or, on JDK 8, the dynamic loader's (once relocated).
+     */
     private static final Pattern LIBRARY_LOADED = Pattern.compile(
-            "shared library load of (?:.*[/\\\\])?(?:lib([^/\\\\]+)\\.(?:so|dylib)|([^/\\\\]+)\\.dll) was successful");
-    private static final Pattern COLLECTOR = Pattern.compile("\\[gc *\\] Using (The Z |)(\\w+)");
+            "shared library load of (?:.*[/\\\\])?(?:lib([^/\\\\]+)\\.(?:so|dylib)|([^/\\\\]+)\\.dll) was successful"
+                    + "|calling init: (?:.*/)?lib([^/\\s]+)\\.so");
+    private static final Pattern COLLECTOR = Pattern.compile("\\[gc *\\] Using (The Z |Concurrent Mark Sweep|)(\\w*)");
+    /** JDK 8's GC log heads with the flags in effect, the collector's chosen by the JVM among them. */
+    private static final Pattern COLLECTOR_FLAG = Pattern.compile(
+            "(?m)^CommandLine flags: .*-XX:\\+Use(Serial|Parallel|ParallelOld|G1|ConcMarkSweep|Shenandoah)GC\\b");
 
     private static Set<String> loadedLibraries(String log) {
         Set<String> names = new TreeSet<>();
         Matcher m = LIBRARY_LOADED.matcher(log);
         while (m.find()) {
-            String name = m.group(1) != null ? m.group(1) : m.group(2);
+            String name = m.group(1) != null ? m.group(1) : m.group(2) != null ? m.group(2) : m.group(3);
             if (TestEnv.LIBRARIES.contains(name)) {
                 names.add(name);
             }
@@ -291,8 +422,16 @@ public final class ChildJvm {
     }
 
     private static String collector(String log) {
+        Matcher flag = COLLECTOR_FLAG.matcher(log);
+        if (flag.find()) {
+            return flag.group(1).startsWith("Parallel") ? "Parallel" : flag.group(1);
+        }
+        if (log.startsWith("CommandLine flags: ") || log.contains("\nCommandLine flags: ")) {
+            return "Serial";  // JDK 8 names no collector where it chose none: Zero's
+        }
         Matcher m = COLLECTOR.matcher(log);
-        return !m.find() ? null : m.group(1).isEmpty() ? m.group(2) : "Z";
+        return !m.find() ? null : m.group(1).isEmpty() ? m.group(2) : m.group(1).startsWith("The Z") ? "Z"
+                : "ConcMarkSweep";
     }
 
     /**
@@ -305,6 +444,24 @@ public final class ChildJvm {
     static String withoutSignalCheck(String stdout) {
         return SIGNAL_CHECK.matcher(stdout).replaceAll("");
     }
+
+    /**
+     * The JVM's note on stderr, before main, about an option of the run's own that it deprecates (such as
+     * -XX:+UseConcMarkSweepGC on JDK 9 to 13 in a matrix cell), taken out like the signal check: it is the
+     * JVM's, not the output under test.
+     */
+    static String withoutDeprecationNotes(String stderr) {
+        Matcher m = DEPRECATED.matcher(stderr);
+        while (m.lookingAt() && TestEnv.runOptions().contains("-XX:+" + m.group(1))) {
+            stderr = stderr.substring(m.end());
+            m = DEPRECATED.matcher(stderr);
+        }
+        return stderr;
+    }
+
+    private static final Pattern DEPRECATED = Pattern.compile(
+            "OpenJDK 64-Bit \\w+ VM warning: Option (\\w+) was deprecated in version [\\d.]+ and will likely be"
+            + " removed in a future release\\.\n");
 
     // JDK 25 adds "*** Handler was modified!" and "*** Expected: ..." lines
     // among the handlers and ends with "Consider using jsig library.".
@@ -321,7 +478,7 @@ public final class ChildJvm {
     private static Thread pump(InputStream in, ByteArrayOutputStream sink) {
         Thread thread = new Thread(() -> {
             try {
-                in.transferTo(sink);
+                TestEnv.copy(in, sink);
             } catch (IOException e) {
                 // The child is gone; what was read stays.
             }

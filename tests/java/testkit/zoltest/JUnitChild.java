@@ -55,7 +55,7 @@ public final class JUnitChild {
             System.out.print(r.stdout);
             System.err.print(r.stderr);
             if (r.exitCode == JUnitMain.REFUSED) {
-                throw new AssertionError(r.stderr.strip());
+                throw new AssertionError(r.stderr.trim());
             }
             check(testClass, r.exitCode, new String(Files.readAllBytes(report), StandardCharsets.UTF_8));
         } finally {

@@ -13,6 +13,7 @@ import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.Collections;
 import java.util.Comparator;
 import java.util.HashSet;
 import java.util.List;
@@ -49,8 +50,8 @@ import org.junit.jupiter.params.provider.ValueSource;
 public final class JUnitMain {
     private JUnitMain() {}
 
-    private static final List<Class<? extends Annotation>> ON_CLASSES = List.of(Timeout.class, TestMethodOrder.class);
-    private static final List<Class<? extends Annotation>> ON_METHODS = List.of(Test.class, ParameterizedTest.class,
+    private static final List<Class<? extends Annotation>> ON_CLASSES = Arrays.asList(Timeout.class, TestMethodOrder.class);
+    private static final List<Class<? extends Annotation>> ON_METHODS = Arrays.asList(Test.class, ParameterizedTest.class,
             ValueSource.class, AfterEach.class, Order.class, Timeout.class);
 
     /** The exit status when the class is refused. */
@@ -194,13 +195,13 @@ public final class JUnitMain {
                 refuseInterface(i, refused);
             }
             for (Class<?> member : c.getDeclaredClasses()) {
-                refuse(member, List.of(), "member class " + member.getName(), refused);
+                refuse(member, Collections.emptyList(), "member class " + member.getName(), refused);
             }
             for (AnnotatedElement e : c.getDeclaredFields()) {
-                refuse(e, List.of(), "field " + e, refused);
+                refuse(e, Collections.emptyList(), "field " + e, refused);
             }
             for (Constructor<?> k : c.getDeclaredConstructors()) {
-                refuse(k, List.of(), "constructor " + k, refused);
+                refuse(k, Collections.emptyList(), "constructor " + k, refused);
             }
             Method[] methods = c.getDeclaredMethods();
             Arrays.sort(methods, Comparator.comparing(Method::getName));
@@ -238,9 +239,9 @@ public final class JUnitMain {
 
     /** Tests and callbacks that interfaces declare are not implemented: any JUnit annotation there is refused. */
     private static void refuseInterface(Class<?> type, List<String> refused) {
-        refuse(type, List.of(), "interface " + type.getName(), refused);
+        refuse(type, Collections.emptyList(), "interface " + type.getName(), refused);
         for (Method m : type.getDeclaredMethods()) {
-            refuse(m, List.of(), "interface method " + name(m), refused);
+            refuse(m, Collections.emptyList(), "interface method " + name(m), refused);
         }
         for (Class<?> i : type.getInterfaces()) {
             refuseInterface(i, refused);
@@ -297,7 +298,7 @@ public final class JUnitMain {
             return;
         }
         for (Method member : ValueSource.class.getDeclaredMethods()) {
-            if (!List.of("strings", "ints", "booleans").contains(member.getName())) {
+            if (!Arrays.asList("strings", "ints", "booleans").contains(member.getName())) {
                 try {
                     if (Array.getLength(member.invoke(values)) > 0) {
                         refused.add("@ValueSource(" + member.getName() + ") on " + where + ": not implemented");

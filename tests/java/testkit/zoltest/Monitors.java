@@ -29,7 +29,7 @@ public final class Monitors {
     public static boolean reaches(Thread t, Thread.State state) {
         long end = System.nanoTime() + TimeUnit.SECONDS.toNanos(10);
         while (t.getState() != state && System.nanoTime() < end) {
-            Thread.onSpinWait();
+            Thread.yield();
         }
         return t.getState() == state;
     }

@@ -14,7 +14,7 @@ public final class Soak {
             + "Get/ReleasePrimitiveArrayCritical or Get/ReleaseStringCritical\n";
 
     static long count(String text, String line) {
-        return text.lines().filter(l -> l.equals(line)).count();
+        return TestEnv.lines(text).filter(l -> l.equals(line)).count();
     }
 
     public static void run(int seconds, int workers) {
@@ -32,7 +32,7 @@ public final class Soak {
         for (long n = 500; n <= compares; n += 500) {
             assertEquals(1, count(r.stderr, "There are " + n + " elements now."), "progress line " + n);
         }
-        assertEquals(compares / 500, r.stderr.lines().filter(l -> l.startsWith("There are ")).count());
+        assertEquals(compares / 500, TestEnv.lines(r.stderr).filter(l -> l.startsWith("There are ")).count());
         // The JVM writes its own reports (JDK 17's allowed critical-region
         // warning, the signal check) straight to the stream, and one can land
         // between two flushes of the natives' buffer, inside a "Comparing: ".

@@ -1,13 +1,21 @@
 package zoltest;
 
+import java.io.BufferedReader;
+import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;
+import java.io.InputStream;
+import java.io.OutputStream;
+import java.io.StringReader;
 import java.io.UncheckedIOException;
+import java.lang.management.ManagementFactory;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.Collections;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
@@ -27,10 +35,22 @@ public final class TestEnv {
     private TestEnv() {}
 
     /** Every library, in the order of the suite's table. */
-    public static final List<String> LIBRARIES = List.of(
+    public static final List<String> LIBRARIES = Collections.unmodifiableList(Arrays.asList(
             "brantholm", "quenmarl", "tamsik", "vostrel", "Quorvell", "Nordevik", "mirabont", "ulmapine",
             "Olvedrin", "Zandrofel", "Grendalo", "Harvimble", "Justrelo", "Kestramon", "tellvarn",
-            "Pellandor", "Wistmore", "Rostavel", "Sandrovik", "Vendroskel", "Yarbellin");
+            "Pellandor", "Wistmore", "Rostavel", "Sandrovik", "Vendroskel", "Yarbellin"));
+
+    /** This JVM's process id: the runtime's name is "pid@host" (JDK 8 has no ProcessHandle). */
+    public static String pid() {
+        String name = ManagementFactory.getRuntimeMXBean().getName();
+        return name.substring(0, name.indexOf('@'));
+    }
+
+    /** The feature version of the JDK this JVM belongs to: 8 for 1.8, 17 for 17. */
+    public static int feature() {
+        String version = System.getProperty("java.specification.version");
+        return Integer.parseInt(version.startsWith("1.") ? version.substring(2) : version);
+    }
 
     /** The properties a child JVM gets again, so that it can start children of its own. */
     private static final String[] FORWARDED = {"test.jdk", "compile.jdk", "test.vm.opts", "test.java.opts",
@@ -118,7 +138,7 @@ public final class TestEnv {
         Path file = Paths.get(property("test.file"));
         try {
             List<Long> limits = new ArrayList<>();
-            Matcher run = RUN.matcher(Files.readString(file));
+            Matcher run = RUN.matcher(new String(Files.readAllBytes(file), StandardCharsets.UTF_8));
             while (run.find()) {
                 Matcher timeout = TIMEOUT.matcher(run.group(1));
                 limits.add(timeout.find() ? Long.parseLong(timeout.group(1)) : defaultActionSeconds());
@@ -135,7 +155,7 @@ public final class TestEnv {
 
     private static long defaultActionSeconds() throws IOException {
         Properties root = new Properties();
-        try (var in = Files.newBufferedReader(Paths.get(property("test.root"), "TEST.ROOT"))) {
+        try (BufferedReader in = Files.newBufferedReader(Paths.get(property("test.root"), "TEST.ROOT"))) {
             root.load(in);
         }
         return Long.parseLong(root.getProperty("timeout.default.seconds", String.valueOf(DEFAULT_ACTION_SECONDS)));
@@ -171,7 +191,15 @@ public final class TestEnv {
     }
 
     private static List<String> split(String options) {
-        return options == null || options.isBlank() ? List.of() : List.of(options.trim().split("\\s+"));
+        return options == null || options.trim().isEmpty() ? Collections.<String>emptyList()
+                : Arrays.asList(options.trim().split("\\s+"));
+    }
+
+    /** The run's own VM and Java options (jtreg's -vmoptions and -javaoptions). */
+    static List<String> runOptions() {
+        List<String> options = new ArrayList<>(split(System.getProperty("test.vm.opts")));
+        options.addAll(split(System.getProperty("test.java.opts")));
+        return options;
     }
 
     /**
@@ -179,10 +207,9 @@ public final class TestEnv {
      * options first, then -Xcheck:jni and the libraries.
      */
     public static List<String> jvmOptions() {
-        List<String> options = new ArrayList<>(split(System.getProperty("test.vm.opts")));
-        options.addAll(split(System.getProperty("test.java.opts")));
+        List<String> options = new ArrayList<>(runOptions());
         options.add("-Xcheck:jni");
-        if (Runtime.version().feature() >= 22) {
+        if (feature() >= 22) {
             options.add("--enable-native-access=ALL-UNNAMED");
         }
         options.add("-Djava.library.path=" + libDir());
@@ -209,16 +236,19 @@ public final class TestEnv {
         }
         out = Paths.get("variants", name).toAbsolutePath();
         Path sources = Paths.get(property("test.src"), "variants", name);
-        List<String> command = new ArrayList<>(List.of(
+        List<String> command = new ArrayList<>(Arrays.asList(
                 Paths.get(System.getProperty("compile.jdk", property("test.jdk")), "bin", "javac").toString(),
                 "-d", out.toString(), "-cp", classPath()));
         try (Stream<Path> files = Files.walk(sources)) {
+            Files.createDirectories(out);  // JDK 8's javac does not make it
             command.addAll(files.filter(p -> p.toString().endsWith(".java")).map(Path::toString)
                     .collect(Collectors.toList()));
             Process javac = new ProcessBuilder(command).redirectErrorStream(true).start();
-            String output = new String(javac.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
+            ByteArrayOutputStream output = new ByteArrayOutputStream();
+            copy(javac.getInputStream(), output);
             if (javac.waitFor() != 0) {
-                throw new AssertionError("compiling variant " + name + " failed: " + command + "\n" + output);
+                throw new AssertionError("compiling variant " + name + " failed: " + command + "\n"
+                        + new String(output.toByteArray(), StandardCharsets.UTF_8));
             }
         } catch (IOException e) {
             throw new UncheckedIOException(e);
@@ -228,5 +258,18 @@ public final class TestEnv {
         }
         VARIANTS.put(name, out);
         return out;
+    }
+
+    /** The lines of text, as String.lines() gives them from JDK 11 on. */
+    public static Stream<String> lines(String text) {
+        return new BufferedReader(new StringReader(text)).lines();
+    }
+
+    /** Copies in to out until its end. */
+    static void copy(InputStream in, OutputStream out) throws IOException {
+        byte[] buffer = new byte[8192];
+        for (int n; (n = in.read(buffer)) > 0; ) {
+            out.write(buffer, 0, n);
+        }
     }
 }
