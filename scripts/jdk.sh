@@ -160,6 +160,18 @@ offers() {
   private_apt "$1" apt-cache show "$2" 2>/dev/null | grep -xF "Version: $3" >/dev/null
 }
 
+# Whether suite $1's mirror serves the JDK at version $2: a mirror may carry
+# an architecture's index but not its pool (trixie's s390x here, once), and a
+# version resolved from such an index could never be fetched. Without python3
+# it counts as served, and the download tells.
+served() {
+  local uri
+  uri=$(private_apt "$1" apt-get download --print-uris "openjdk-$version-jdk-headless=$2" 2>/dev/null |
+    sed -n "1s/^'\([^']*\)'.*/\1/p")
+  if [[ -z $uri ]] || ! command -v python3 >/dev/null; then return 0; fi
+  "$scripts/url-served.py" "$uri"
+}
+
 # Downloads the JDK and what it needs from suite $1 into $dir/debs; sets
 # patch when a native JDK needs libraries newer than the host's. The JRE's
 # further dependencies serve AWT, sound, smart cards, TLS and the certificate
@@ -226,6 +238,8 @@ for candidate in "${suites[@]}"; do
     reasons+=("$candidate has no openjdk-$version-jdk-headless for $deb")
   elif [[ -n $pin ]] && ! offers "$candidate" "openjdk-$version-jdk-headless" "$pin"; then
     reasons+=("$candidate has openjdk-$version-jdk-headless $found for $deb, not $pin")
+  elif ((resolve)) && ! served "$candidate" "$found"; then
+    reasons+=("$candidate's mirror does not serve openjdk-$version-jdk-headless $found for $deb")
   elif ((resolve)); then
     echo "$found"
     exit 0
