@@ -68,6 +68,20 @@ inline std::function<time_t()> scripted_clock(const std::vector<time_t>& values)
   };
 }
 
+// The scripted clock's answer, logged, while a test drives the clock; else
+// the real clock's (time() on Linux, _time64() on Windows).
+template <typename TimeT>
+TimeT interposed_clock(TimeT (*real)(TimeT*), TimeT* result) {
+  Interposed& s = interposed;
+  if (!s.active || !s.clock) return real(result);
+  s.active = false;
+  s.log.push_back("time");
+  const TimeT now = static_cast<TimeT>(s.clock());
+  s.active = true;
+  if (result != nullptr) *result = now;
+  return now;
+}
+
 }  // namespace zoltest
 
 // Each test binary that interposes includes this once; the linker wants the
@@ -99,16 +113,7 @@ void __wrap_free(void* block) {
 }
 
 #ifndef _WIN32
-time_t __wrap_time(time_t* result) {
-  zoltest::Interposed& s = zoltest::interposed;
-  if (!s.active || !s.clock) return __real_time(result);
-  s.active = false;
-  s.log.push_back("time");
-  const time_t now = s.clock();
-  s.active = true;
-  if (result != nullptr) *result = now;
-  return now;
-}
+time_t __wrap_time(time_t* result) { return zoltest::interposed_clock(__real_time, result); }
 
 int __wrap_nanosleep(const timespec* request, timespec* remaining) {
   zoltest::Interposed& s = zoltest::interposed;
@@ -136,16 +141,7 @@ int __wrap_nanosleep(const timespec* request, timespec* remaining) {
 extern __time64_t (*__real___imp__time64)(__time64_t* result);
 extern void(__stdcall* __real___imp_Sleep)(unsigned long ms);
 
-__time64_t interposed_time64(__time64_t* result) {
-  zoltest::Interposed& s = zoltest::interposed;
-  if (!s.active || !s.clock) return __real___imp__time64(result);
-  s.active = false;
-  s.log.push_back("time");
-  const time_t now = s.clock();
-  s.active = true;
-  if (result != nullptr) *result = now;
-  return now;
-}
+__time64_t interposed_time64(__time64_t* result) { return zoltest::interposed_clock(__real___imp__time64, result); }
 
 void __stdcall interposed_sleep(unsigned long ms) {
   zoltest::Interposed& s = zoltest::interposed;
